@@ -1,0 +1,106 @@
+#include "common/dir_search.hpp"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+
+#include "common/path_text.hpp"
+
+namespace common {
+namespace {
+
+std::string reason_text(int error_number) {
+  std::string text = std::strerror(error_number);
+  if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+  return text;
+}
+
+bool has_wildcard(std::string_view name_pattern) {
+  return name_pattern.find_first_of("*?") != std::string_view::npos;
+}
+
+// A dangling symbolic link still counts as an entry, described by the link itself.
+std::optional<dir_entry> describe(int dir_fd, const char* name) {
+  struct stat info {};
+  if (::fstatat(dir_fd, name, &info, 0) != 0 &&
+      ::fstatat(dir_fd, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+    return std::nullopt;
+  return dir_entry{name, S_ISDIR(info.st_mode),
+                   static_cast<std::uint32_t>(static_cast<std::uint64_t>(info.st_size))};
+}
+
+search_result find_one(const search_pattern& split) {
+  const std::string path = split.directory == "/" ? "/" + split.name_pattern
+                                                  : split.directory + "/" + split.name_pattern;
+  auto entry = find_exact_entry(path);
+  if (!entry) return {{}, reason_text(errno)};
+  return {{std::move(*entry)}, {}};
+}
+
+search_result list_matching(const search_pattern& split) {
+  DIR* dir = ::opendir(split.directory.c_str());
+  if (dir == nullptr)
+    return {{}, "cannot open directory " + split.directory + ": " + reason_text(errno)};
+  search_result result;
+  while (const dirent* item = ::readdir(dir)) {
+    if (!matches_name_pattern(split.name_pattern, item->d_name)) continue;
+    if (auto entry = describe(::dirfd(dir), item->d_name)) result.entries.push_back(*entry);
+  }
+  ::closedir(dir);
+  std::sort(result.entries.begin(), result.entries.end(),
+            [](const dir_entry& a, const dir_entry& b) { return a.name < b.name; });
+  if (result.entries.empty()) result.error = "no entry matches";
+  return result;
+}
+
+}  // namespace
+
+search_pattern split_search_pattern(std::string_view pattern) {
+  const std::size_t cut = last_separator(pattern);
+  if (cut == std::string_view::npos) return {".", std::string(pattern)};
+  if (cut == 0) return {"/", std::string(pattern.substr(1))};
+  return {to_native_path(pattern.substr(0, cut)), std::string(pattern.substr(cut + 1))};
+}
+
+bool matches_name_pattern(std::string_view name_pattern, std::string_view name) {
+  if (name_pattern == "*.*") return true;
+  // Greedy match that backtracks only to the last '*': linear in practice, no recursion.
+  std::size_t p = 0, n = 0;
+  std::size_t star = std::string_view::npos, star_n = 0;
+  while (n < name.size()) {
+    if (p < name_pattern.size() && (name_pattern[p] == '?' || name_pattern[p] == name[n])) {
+      ++p;
+      ++n;
+    } else if (p < name_pattern.size() && name_pattern[p] == '*') {
+      star = p++;
+      star_n = n;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      n = ++star_n;
+    } else {
+      return false;
+    }
+  }
+  while (p < name_pattern.size() && name_pattern[p] == '*') ++p;
+  return p == name_pattern.size();
+}
+
+search_result find_entries(std::string_view pattern) {
+  const search_pattern split = split_search_pattern(pattern);
+  if (split.name_pattern.empty()) return {{}, "no name after the last separator"};
+  return has_wildcard(split.name_pattern) ? list_matching(split) : find_one(split);
+}
+
+std::optional<dir_entry> find_exact_entry(const std::string& path) {
+  auto entry = describe(AT_FDCWD, path.c_str());
+  if (entry) entry->name = std::string(file_name_part(path));
+  return entry;
+}
+
+}  // namespace common

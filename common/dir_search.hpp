@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Directory search by a pattern with Windows wildcards, the way the programs
+// enumerate files: "sample\*.*" lists every entry of sample, "sample" finds
+// that one name in the working directory.
+namespace common {
+
+struct dir_entry {
+  std::string name;
+  bool is_directory = false;
+  std::uint32_t size = 0;  // low 32 bits of the file size
+};
+
+struct search_result {
+  std::vector<dir_entry> entries;  // in byte order of their names
+  std::string error;               // why nothing was found; empty when entries were
+};
+
+struct search_pattern {
+  std::string directory;  // native path: "..\data\sample" => "../data/sample"
+  std::string name_pattern;
+};
+
+// "sample\*.*" => {"sample", "*.*"}; "IM.1" => {".", "IM.1"}; "\x" => {"/", "x"}
+search_pattern split_search_pattern(std::string_view pattern);
+
+// '*' is any run of bytes, '?' exactly one byte, everything else itself;
+// "*.*" matches every name, also one without a dot.
+bool matches_name_pattern(std::string_view name_pattern, std::string_view name);
+
+search_result find_entries(std::string_view pattern);
+
+// One entry by its exact native path, wildcards taken literally.
+std::optional<dir_entry> find_exact_entry(const std::string& path);
+
+}  // namespace common

@@ -1,0 +1,36 @@
+#include "dirsort/messages.hpp"
+
+#include "common/console_text.hpp"
+
+namespace dirsort {
+
+console_labels labels_for(const std::string& codeset) {
+  const auto encode = [&codeset](const char* utf8) {
+    return common::encode_for_console(utf8, codeset);
+  };
+  return {encode("ファイル名: "),     encode("(ディレクトリ)"),    encode("検索失敗\n"),
+          encode("ファイルサイズ: "), encode(" 消去できません\n"), encode(" 消去しました。\n")};
+}
+
+std::string error_text(const std::string& subject, const std::string& what) {
+  std::string text = std::string(program_name) + ": ";
+  for (const char c : subject) {  // a name with a line break must not split the message
+    if (c == '\n')
+      text += "\\n";
+    else if (c == '\r')
+      text += "\\r";
+    else
+      text += c;
+  }
+  return text + ": " + what;
+}
+
+std::string usage_text() {
+  return "usage: dirsort [DIRECTORY]\n"
+         "Lists the files of DIRECTORY (a name or a search pattern; default .\\*.*) and\n"
+         "writes, sorted in byte order, DIR_list.txt with its slice files (extension\n"
+         "starting with a digit, .dcm, .dicm) and DIR_EXT_list.txt for every other\n"
+         "extension, into the working directory. An empty DIR_list.txt is removed.\n";
+}
+
+}  // namespace dirsort

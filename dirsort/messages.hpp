@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+// Every text and exit status of dirsort in one place.
+namespace dirsort {
+
+inline constexpr int exit_ok = 0;
+inline constexpr int exit_failed = 1;  // a search found nothing, or a list could not be written
+
+inline constexpr const char* default_pattern = ".\\*.*";
+inline constexpr const char* program_name = "dirsort";
+
+// The Japanese texts, converted once into the console's encoding.
+struct console_labels {
+  std::string file_name;      // "ファイル名: "
+  std::string directory;      // "(ディレクトリ)"
+  std::string search_failed;  // "検索失敗\n"
+  std::string file_size;      // "ファイルサイズ: "
+  std::string cannot_delete;  // " 消去できません\n"
+  std::string deleted;        // " 消去しました。\n"
+};
+
+console_labels labels_for(const std::string& codeset);
+
+// "dirsort: sample_list.txt: cannot write" form, without the line feed.
+std::string error_text(const std::string& subject, const std::string& what);
+
+std::string usage_text();
+
+}  // namespace dirsort

@@ -1,0 +1,192 @@
+#include "dirsort/run.hpp"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "common/atomic_file.hpp"
+#include "dirsort/classify.hpp"
+#include "dirsort/extension_table.hpp"
+#include "dirsort/path_list.hpp"
+
+namespace dirsort {
+namespace {
+
+// "cannot write: No space left on device" => "cannot write: no space left on device"
+std::string lower_case_reason(std::string text) {
+  const std::size_t colon = text.rfind(": ");
+  const std::size_t first = colon == std::string::npos ? 0 : colon + 2;
+  if (first < text.size())
+    text[first] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[first])));
+  return text;
+}
+
+struct run_state {
+  const console_labels& labels;
+  const file_system& files;
+  std::string pattern;
+  std::string dir_name;  // empty while no directory was counted
+  std::string fwname;
+  std::vector<std::string> main_lines;
+  extension_table table;
+  std::size_t broken_names = 0;
+  bool main_list_written = false;
+  run_result result;
+
+  void out(std::string_view text) { result.console.out += text; }
+  void fail(const std::string& subject, const std::string& what) {
+    result.console.errors.push_back({result.console.out.size(), error_text(subject, what)});
+    result.exit_status = exit_failed;
+  }
+};
+
+void echo_start(run_state& state, bool has_argument) {
+  if (has_argument)
+    state.out(state.pattern + " : " + state.pattern + "\n");
+  else
+    state.out(state.pattern + "\n");
+}
+
+bool first_search(run_state& state) {
+  const common::search_result found = state.files.search(state.pattern);
+  if (found.entries.empty()) {
+    state.out(state.labels.search_failed);
+    state.fail(state.pattern, found.error);
+    return false;
+  }
+  for (const common::dir_entry& entry : found.entries) {
+    state.out(state.labels.file_name);
+    state.out(entry.name);
+    if (!entry.is_directory) continue;
+    state.out(state.labels.directory);
+    if (entry.name.front() != '.') state.dir_name = entry.name;  // the last one wins
+  }
+  return true;
+}
+
+void take_file(run_state& state, const std::string& name) {
+  const std::string line = path_line(state.pattern, name);
+  state.out(line);
+  state.out("\n");
+  const classified kind = classify(name);
+  if (kind.kind == list_kind::none) return;
+  const bool listable = !has_line_break(line);
+  if (!listable) ++state.broken_names;
+  if (kind.kind == list_kind::slice) {
+    state.out(line);
+    state.out("\n");
+    if (listable) state.main_lines.push_back(line);
+    return;
+  }
+  const auto slot = state.table.find_or_add(kind.extension);
+  if (slot.added) state.out("ext:" + std::string(kind.extension) + "\n");
+  state.out("tmp_fwname:" + extension_list_name(state.dir_name, kind.extension) + "\n");
+  if (listable) state.table[slot.index].lines.push_back(line);
+}
+
+// The second search runs before any list is touched, so a failed one changes no file.
+bool scan_directory(run_state& state) {
+  state.fwname = main_list_name(state.dir_name);
+  state.out("fwname:" + state.fwname + "\n");
+  const std::string second_pattern = state.pattern + "\\*.*";
+  const common::search_result found = state.files.search(second_pattern);
+  if (found.entries.empty()) {
+    state.out(state.labels.search_failed);
+    state.fail(second_pattern, found.error);
+    return false;
+  }
+  for (const common::dir_entry& entry : found.entries) {
+    state.out(state.labels.file_name);
+    state.out(entry.name);
+    state.out("\n");
+    if (entry.is_directory)
+      state.out(state.labels.directory);
+    else
+      take_file(state, entry.name);
+  }
+  if (state.broken_names > 0)
+    state.fail(state.pattern, std::to_string(state.broken_names) +
+                                  " paths with a line break left out of the lists");
+  return true;
+}
+
+bool write_list(run_state& state, const std::string& name, std::vector<std::string>& lines) {
+  state.out("tmp_fwname:" + name + "\n");
+  sort_lines(lines);
+  if (const auto error = state.files.replace_file(name, list_text(lines))) {
+    state.fail(name, *error);
+    return false;
+  }
+  return true;
+}
+
+void write_extension_lists(run_state& state) {
+  for (extension_list& list : state.table.lists()) {
+    state.out("ext:" + list.extension + "\n");
+    write_list(state, extension_list_name(state.dir_name, list.extension), list.lines);
+  }
+}
+
+void remove_empty_main_list(run_state& state) {
+  if (const auto error = state.files.remove_file(state.fwname)) {
+    state.out(state.fwname + state.labels.cannot_delete);
+    state.fail(state.fwname, "cannot remove: " + *error);
+    return;
+  }
+  state.out(state.fwname + state.labels.deleted);
+}
+
+void check_main_list_size(run_state& state) {
+  if (state.fwname.empty()) {
+    state.out(state.labels.search_failed);
+    state.fail(state.pattern, "finds no directory to list, no list written");
+    return;
+  }
+  const auto entry = state.files.find_exact(state.fwname);
+  if (!entry) {
+    state.out(state.labels.search_failed);
+    if (state.main_list_written) state.fail(state.fwname, "written list not found");
+    return;
+  }
+  state.out(state.labels.file_size + std::to_string(entry->size) + "\n");
+  // Only a list this run wrote empty is removed; an older one it failed to replace stays.
+  if (entry->size == 0 && state.main_list_written && state.main_lines.empty())
+    remove_empty_main_list(state);
+}
+
+std::optional<std::string> remove_path(const std::string& path) {
+  if (std::remove(path.c_str()) == 0) return std::nullopt;
+  return lower_case_reason(std::strerror(errno));
+}
+
+}  // namespace
+
+file_system real_file_system() {
+  return {
+      common::find_entries,
+      common::find_exact_entry,
+      [](const std::string& path, std::string_view content) -> std::optional<std::string> {
+        auto error = common::replace_file_contents(path, content);
+        if (error) return lower_case_reason(std::move(*error));
+        return error;
+      },
+      remove_path,
+  };
+}
+
+run_result run(const std::optional<std::string>& argument, const console_labels& labels,
+               const file_system& files) {
+  run_state state{labels, files, argument.value_or(default_pattern), {}, {}, {}, {}, 0, false, {}};
+  echo_start(state, argument.has_value());
+  if (!first_search(state)) return std::move(state.result);
+  if (!state.dir_name.empty()) {
+    if (!scan_directory(state)) return std::move(state.result);
+    state.main_list_written = write_list(state, state.fwname, state.main_lines);
+  }
+  write_extension_lists(state);
+  check_main_list_size(state);
+  return std::move(state.result);
+}
+
+}  // namespace dirsort
