@@ -1,0 +1,40 @@
+// slicejpeg: converts the slice files of a path list into 8-bit JPEG slices
+// and keeps the series' extremes in the max file.
+#include <cstdio>
+#include <exception>
+#include <string_view>
+
+#include "slicejpeg/batch.hpp"
+
+namespace {
+
+void print_usage() {
+  std::printf(
+      "usage: slicejpeg [LIST]\n"
+      "converts every slice file named in the path list LIST (default %s)\n"
+      "into an 8-bit JPEG beside the first listed file, and keeps the series'\n"
+      "maximum and minimum sample in PREFIX_max.txt (PREFIX: LIST up to its last \"_\")\n",
+      slicejpeg::default_list_name.data());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  slicejpeg::batch_options options;
+  if (argc >= 2) {
+    const std::string_view first = argv[1];
+    if (argc == 2 && (first == "-h" || first == "--help")) {
+      print_usage();
+      return 0;
+    }
+    options.list_name = first;
+  }
+  options.jobs = slicejpeg::available_processors();
+  try {
+    return slicejpeg::run_batch(options, stdout, stderr);
+  } catch (const std::exception& error) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "\nslicejpeg: %s\n", error.what());
+    return slicejpeg::exit_status::no_memory;
+  }
+}
