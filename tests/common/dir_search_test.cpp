@@ -1,0 +1,114 @@
+#include "common/dir_search.hpp"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "tests/common/temp_dir.hpp"
+
+namespace {
+
+std::vector<std::string> names_of(const common::search_result& found) {
+  std::vector<std::string> names;
+  for (const auto& entry : found.entries) names.push_back(entry.name);
+  return names;
+}
+
+}  // namespace
+
+TEST(dir_search, splits_at_the_last_separator_and_converts_the_directory) {
+  const auto split = common::split_search_pattern("..\\data/sample\\*.*");
+  EXPECT_EQ(split.directory, "../data/sample");
+  EXPECT_EQ(split.name_pattern, "*.*");
+  EXPECT_EQ(common::split_search_pattern("sample").directory, ".");
+  EXPECT_EQ(common::split_search_pattern("sample").name_pattern, "sample");
+  EXPECT_EQ(common::split_search_pattern("\\etc").directory, "/");
+}
+
+TEST(dir_search, windows_wildcards) {
+  using common::matches_name_pattern;
+  EXPECT_TRUE(matches_name_pattern("*.*", "README"));
+  EXPECT_TRUE(matches_name_pattern("*.*", ".."));
+  EXPECT_TRUE(matches_name_pattern("*", "IM.1"));
+  EXPECT_TRUE(matches_name_pattern("IM.?", "IM.1"));
+  EXPECT_FALSE(matches_name_pattern("IM.?", "IM.10"));
+  EXPECT_TRUE(matches_name_pattern("*.jpg", "sample001.jpg"));
+  EXPECT_FALSE(matches_name_pattern("*.jpg", "sample001.JPG"));
+  EXPECT_TRUE(matches_name_pattern("a*b*c", "aXbYbZc"));
+  EXPECT_FALSE(matches_name_pattern("a*b*c", "aXbYbZ"));
+  EXPECT_FALSE(matches_name_pattern("", "x"));
+  EXPECT_TRUE(matches_name_pattern(std::string(200, '*') + "z", std::string(300, 'a') + "z"));
+}
+
+TEST(dir_search, lists_dot_entries_and_names_in_byte_order) {
+  temp_dir dir;
+  for (const char* name : {"b", "IM.9", "IM.10", "\xE6\x97\xA5.1", "A"}) dir.write(name, "x");
+  std::filesystem::create_directory(dir / "sub");
+  const auto found = common::find_entries((dir.path() / "*.*").string());
+  EXPECT_TRUE(found.error.empty());
+  EXPECT_EQ(names_of(found), (std::vector<std::string>{".", "..", "A", "IM.10", "IM.9", "b", "sub",
+                                                       "\xE6\x97\xA5.1"}));
+  EXPECT_TRUE(found.entries[0].is_directory);
+  EXPECT_FALSE(found.entries[2].is_directory);
+  EXPECT_EQ(found.entries[2].size, 1u);
+  EXPECT_TRUE(found.entries[6].is_directory);
+}
+
+TEST(dir_search, exact_name_and_backslash_separators) {
+  temp_dir dir;
+  std::filesystem::create_directories(dir / "data" / "sample");
+  dir.write("data/sample/IM.1", "abc");
+  const auto found = common::find_entries((dir.path() / "data").string() + "\\sample\\IM.1");
+  ASSERT_EQ(found.entries.size(), 1u);
+  EXPECT_EQ(found.entries[0].name, "IM.1");
+  EXPECT_EQ(found.entries[0].size, 3u);
+  const auto sample = common::find_entries((dir.path() / "data").string() + "\\sample");
+  ASSERT_EQ(sample.entries.size(), 1u);
+  EXPECT_TRUE(sample.entries[0].is_directory);
+}
+
+TEST(dir_search, failures_say_why) {
+  temp_dir dir;
+  const auto missing = common::find_entries((dir.path() / "nosuch").string());
+  EXPECT_TRUE(missing.entries.empty());
+  EXPECT_EQ(missing.error, "no such file or directory");
+  const auto no_dir = common::find_entries((dir.path() / "nosuch").string() + "\\*.*");
+  EXPECT_TRUE(no_dir.entries.empty());
+  EXPECT_NE(no_dir.error.find("cannot open directory"), std::string::npos);
+  dir.write("a.txt", "");
+  EXPECT_EQ(common::find_entries((dir.path() / "*.jpg").string()).error, "no entry matches");
+  EXPECT_FALSE(common::find_entries(dir.path().string() + "/").error.empty());
+}
+
+TEST(dir_search, exact_lookup_takes_wildcards_literally) {
+  temp_dir dir;
+  dir.write("sample_list.txt", "x\n");
+  EXPECT_FALSE(common::find_exact_entry((dir.path() / "s*_list.txt").string()));
+  dir.write("s*_list.txt", "");
+  const auto entry = common::find_exact_entry((dir.path() / "s*_list.txt").string());
+  ASSERT_TRUE(entry);
+  EXPECT_EQ(entry->name, "s*_list.txt");
+  EXPECT_EQ(entry->size, 0u);
+}
+
+TEST(dir_search, size_is_the_low_32_bits) {
+  temp_dir dir;
+  const auto path = (dir / "big.1").string();
+  const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::ftruncate(fd, (off_t{1} << 32) + 5), 0);  // sparse, takes no space
+  ::close(fd);
+  const auto entry = common::find_exact_entry(path);
+  ASSERT_TRUE(entry);
+  EXPECT_EQ(entry->size, 5u);
+}
+
+TEST(dir_search, dangling_link_is_an_entry) {
+  temp_dir dir;
+  std::filesystem::create_symlink(dir / "gone", dir / "link.1");
+  const auto found = common::find_entries((dir.path() / "*.1").string());
+  ASSERT_EQ(found.entries.size(), 1u);
+  EXPECT_FALSE(found.entries[0].is_directory);
+}
