@@ -1,0 +1,156 @@
+#include "triview/highgui_ui.hpp"
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <opencv2/highgui.hpp>
+#include <opencv2/imgcodecs.hpp>
+
+namespace triview {
+
+namespace {
+
+struct window_spec {
+  view_id id;
+  const char* window;
+  const char* trackbar;
+};
+
+// Creation order of the windows and trackbars.
+constexpr std::array<window_spec, 3> windows{{
+    {view_id::xz, "x-z", "y_posi"},
+    {view_id::yz, "y-z", "x_posi"},
+    {view_id::xy, "x-y", "slice"},
+}};
+
+constexpr int window_gap = 24;
+constexpr int window_poll_ms = 200;
+// The Qt window is at least as wide as its toolbar, however narrow the view.
+constexpr int min_window_width = 320;
+
+const window_spec& spec_of(view_id id) {
+  return windows[static_cast<std::size_t>(id) - 1];
+}
+
+int view_width(const viewer_state& state, view_id id) {
+  switch (id) {
+    case view_id::xz:
+      return state.xz_view.cols;
+    case view_id::yz:
+      return state.yz_view.cols;
+    case view_id::xy:
+      break;
+  }
+  return state.xy_view.cols;
+}
+
+}  // namespace
+
+bool display_available() {
+  const char* name = std::getenv("DISPLAY");
+  if (name == nullptr || *name == '\0') return false;
+  // Opened at run time so the build needs no X headers; without the library
+  // the toolkit cannot run either.
+  void* xlib = ::dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
+  if (xlib == nullptr) return false;
+  using open_fn = void* (*)(const char*);
+  using close_fn = int (*)(void*);
+  auto open_display = reinterpret_cast<open_fn>(::dlsym(xlib, "XOpenDisplay"));
+  auto close_display = reinterpret_cast<close_fn>(::dlsym(xlib, "XCloseDisplay"));
+  bool usable = false;
+  if (open_display != nullptr && close_display != nullptr) {
+    if (void* display = open_display(nullptr)) {
+      close_display(display);
+      usable = true;
+    }
+  }
+  ::dlclose(xlib);
+  return usable;
+}
+
+highgui_ui::~highgui_ui() {
+  close();
+}
+
+void highgui_ui::open(viewer_state& state) {
+  state_ = &state;
+  for (const window_spec& spec : windows)
+    cv::namedWindow(spec.window, cv::WINDOW_AUTOSIZE | cv::WINDOW_GUI_NORMAL);
+  int left = 0;
+  for (const window_spec& spec : windows) {
+    cv::moveWindow(spec.window, left, 0);
+    left += std::max(view_width(state, spec.id), min_window_width) + window_gap;
+  }
+  open_ = true;
+  static constexpr std::array<cv::TrackbarCallback, 3> callbacks{
+      [](int position, void* userdata) { on_change(position, userdata, view_id::xz); },
+      [](int position, void* userdata) { on_change(position, userdata, view_id::yz); },
+      [](int position, void* userdata) { on_change(position, userdata, view_id::xy); },
+  };
+  for (const window_spec& spec : windows) {
+    const int max = trackbar_max(state, spec.id);
+    // A maximum of 0 is refused at creation; a one-slice stack lowers it afterwards.
+    cv::createTrackbar(spec.trackbar, spec.window, nullptr, std::max(max, 1),
+                       callbacks[static_cast<std::size_t>(spec.id) - 1], this);
+    if (max < 1) cv::setTrackbarMax(spec.trackbar, spec.window, max);
+    cv::setTrackbarPos(spec.trackbar, spec.window, trackbar_position(state, spec.id));
+  }
+  callbacks_live_ = true;
+}
+
+void highgui_ui::on_change(int position, void* userdata, view_id id) {
+  auto* ui = static_cast<highgui_ui*>(userdata);
+  if (!ui->callbacks_live_ || ui->state_ == nullptr) return;
+  on_trackbar(*ui->state_, id, position);
+}
+
+int highgui_ui::wait_key() {
+  // An unbounded wait never returns once the user has closed every window, so
+  // the wait is sliced to notice that.
+  for (;;) {
+    const int key = cv::waitKeyEx(window_poll_ms);
+    if (key != -1) return key;
+    if (!any_window_open()) return -1;
+  }
+}
+
+bool highgui_ui::any_window_open() const {
+  for (const window_spec& spec : windows) {
+    if (cv::getWindowProperty(spec.window, cv::WND_PROP_VISIBLE) > 0) return true;
+  }
+  return false;
+}
+
+void highgui_ui::close() {
+  if (!open_) return;
+  open_ = false;
+  callbacks_live_ = false;
+  try {
+    for (const window_spec& spec : windows) cv::destroyWindow(spec.window);
+  } catch (const cv::Exception&) {
+    // Windows the user already closed are gone; nothing is left to release.
+  }
+}
+
+void highgui_ui::show(view_id id, const cv::Mat& view) {
+  cv::imshow(spec_of(id).window, view);
+}
+
+void highgui_ui::set_trackbar_pos(view_id id, int position) {
+  const window_spec& spec = spec_of(id);
+  callbacks_live_ = false;
+  cv::setTrackbarPos(spec.trackbar, spec.window, position);
+  callbacks_live_ = true;
+}
+
+bool highgui_ui::save(const std::string& file_name, const cv::Mat& view) {
+  try {
+    return cv::imwrite(file_name, view);
+  } catch (const cv::Exception&) {
+    return false;
+  }
+}
+
+}  // namespace triview
