@@ -1,0 +1,42 @@
+#include "dirsort/classify.hpp"
+
+#include <gtest/gtest.h>
+
+#include "dirsort/extension_table.hpp"
+
+using dirsort::classify;
+using dirsort::list_kind;
+
+TEST(classify, slice_files_by_digit_or_dicom_extension) {
+  for (const char* name : {"IM.1", "IM.12", "a.DCM", "b.dicm", "c.DICM", "d.Dcm", "e.001", "f.9x"})
+    EXPECT_EQ(classify(name).kind, list_kind::slice) << name;
+}
+
+TEST(classify, other_files_keep_their_extension_case) {
+  EXPECT_EQ(classify("a.d1").extension, "d1");
+  EXPECT_EQ(classify("a.jpg").kind, list_kind::other);
+  EXPECT_EQ(classify("c.TXT").extension, "TXT");
+  EXPECT_EQ(classify("x.dcm5").extension, "dcm5");
+  EXPECT_EQ(classify("archive.tar.gz").extension, "gz");
+  EXPECT_EQ(classify(".bashrc").extension, "bashrc");
+}
+
+TEST(classify, no_extension_goes_nowhere) {
+  EXPECT_EQ(classify("x.").kind, list_kind::none);
+  EXPECT_EQ(classify("README").kind, list_kind::none);
+  EXPECT_EQ(classify("a.1.").kind, list_kind::none);
+}
+
+TEST(extension_table, first_occurrence_order_and_exact_comparison) {
+  dirsort::extension_table table;
+  EXPECT_TRUE(table.find_or_add("txt").added);
+  EXPECT_TRUE(table.find_or_add("TXT").added);
+  const auto again = table.find_or_add("txt");
+  EXPECT_FALSE(again.added);
+  EXPECT_EQ(again.index, 0u);
+  const std::string long_extension(40, 'e');
+  EXPECT_EQ(table.find_or_add(long_extension).index, 2u);
+  ASSERT_EQ(table.lists().size(), 3u);
+  EXPECT_EQ(table.lists()[1].extension, "TXT");
+  EXPECT_EQ(table.lists()[2].extension, long_extension);
+}

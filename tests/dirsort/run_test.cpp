@@ -1,0 +1,241 @@
+#include "dirsort/run.hpp"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+namespace {
+
+// An in-memory working directory with scripted search results.
+struct fake_files {
+  std::map<std::string, common::search_result> searches;
+  std::map<std::string, std::string> files;
+  std::set<std::string> unwritable;
+  std::set<std::string> unremovable;
+
+  dirsort::file_system view() {
+    return {
+        [this](std::string_view pattern) {
+          const auto found = searches.find(std::string(pattern));
+          return found == searches.end() ? common::search_result{{}, "no entry matches"}
+                                         : found->second;
+        },
+        [this](const std::string& path) -> std::optional<common::dir_entry> {
+          const auto found = files.find(path);
+          if (found == files.end()) return std::nullopt;
+          return common::dir_entry{path, false, static_cast<std::uint32_t>(found->second.size())};
+        },
+        [this](const std::string& path, std::string_view content) -> std::optional<std::string> {
+          if (unwritable.count(path)) return "cannot replace: is a directory";
+          files[path] = std::string(content);
+          return std::nullopt;
+        },
+        [this](const std::string& path) -> std::optional<std::string> {
+          if (unremovable.count(path)) return "permission denied";
+          files.erase(path);
+          return std::nullopt;
+        },
+    };
+  }
+};
+
+// Names ending in '/' are directories.
+common::search_result listing(std::initializer_list<std::string> names) {
+  common::search_result result;
+  for (std::string name : names) {
+    const bool is_directory = name.back() == '/';
+    if (is_directory) name.pop_back();
+    result.entries.push_back({name, is_directory, 0});
+  }
+  return result;
+}
+
+const dirsort::console_labels& utf8() {
+  static const auto labels = dirsort::labels_for("UTF-8");
+  return labels;
+}
+
+dirsort::run_result run(fake_files& fake, std::optional<std::string> argument) {
+  return dirsort::run(argument, utf8(), fake.view());
+}
+
+fake_files sample_directory() {
+  fake_files fake;
+  fake.searches["sample"] = listing({"sample/"});
+  fake.searches["sample\\*.*"] =
+      listing({"./", "../", "IM.1", "IM.10", "IM.2", "a.DCM", "b.txt", "c.TXT", "old/"});
+  return fake;
+}
+
+}  // namespace
+
+TEST(run, sample_directory_transcript_and_lists) {
+  fake_files fake = sample_directory();
+  const auto result = run(fake, "sample");
+  EXPECT_EQ(result.console.out,
+            "sample : sample\n"
+            "ファイル名: sample(ディレクトリ)fwname:sample_list.txt\n"
+            "ファイル名: .\n(ディレクトリ)ファイル名: ..\n(ディレクトリ)"
+            "ファイル名: IM.1\nsample\\IM.1\nsample\\IM.1\n"
+            "ファイル名: IM.10\nsample\\IM.10\nsample\\IM.10\n"
+            "ファイル名: IM.2\nsample\\IM.2\nsample\\IM.2\n"
+            "ファイル名: a.DCM\nsample\\a.DCM\nsample\\a.DCM\n"
+            "ファイル名: b.txt\nsample\\b.txt\next:txt\ntmp_fwname:sample_txt_list.txt\n"
+            "ファイル名: c.TXT\nsample\\c.TXT\next:TXT\ntmp_fwname:sample_TXT_list.txt\n"
+            "ファイル名: old\n(ディレクトリ)"
+            "tmp_fwname:sample_list.txt\n"
+            "ext:txt\ntmp_fwname:sample_txt_list.txt\n"
+            "ext:TXT\ntmp_fwname:sample_TXT_list.txt\n"
+            "ファイルサイズ: 50\n");
+  EXPECT_TRUE(result.console.errors.empty());
+  EXPECT_EQ(result.exit_status, 0);
+  EXPECT_EQ(fake.files,
+            (std::map<std::string, std::string>{{"sample_list.txt",
+                                                 "sample\\IM.1\nsample\\IM.10\nsample\\IM.2\n"
+                                                 "sample\\a.DCM\n"},
+                                                {"sample_txt_list.txt", "sample\\b.txt\n"},
+                                                {"sample_TXT_list.txt", "sample\\c.TXT\n"}}));
+}
+
+TEST(run, failed_second_search_without_argument_touches_no_list) {
+  fake_files fake;
+  fake.searches[".\\*.*"] = listing({"./", "../", "build/", "data/", "notes.txt"});
+  fake.searches[".\\*.*\\*.*"] = {{}, "cannot open directory ./*.*: no such file or directory"};
+  fake.files["data_list.txt"] = "data\\IM.1\n";
+  const auto result = run(fake, std::nullopt);
+  EXPECT_EQ(result.console.out,
+            ".\\*.*\n"
+            "ファイル名: .(ディレクトリ)ファイル名: ..(ディレクトリ)ファイル名: build(ディレクトリ)"
+            "ファイル名: data(ディレクトリ)ファイル名: notes.txtfwname:data_list.txt\n"
+            "検索失敗\n");
+  EXPECT_EQ(result.exit_status, 1);
+  ASSERT_EQ(result.console.errors.size(), 1u);
+  EXPECT_EQ(result.console.errors[0].text,
+            "dirsort: .\\*.*\\*.*: cannot open directory ./*.*: no such file or directory");
+  EXPECT_EQ(fake.files, (std::map<std::string, std::string>{{"data_list.txt", "data\\IM.1\n"}}));
+}
+
+TEST(run, nothing_counted_ends_with_failed_size_check) {
+  fake_files dots_only;
+  dots_only.searches[".\\*.*"] = listing({"./", "../", ".git/", "a.txt"});
+  auto result = run(dots_only, std::nullopt);
+  EXPECT_EQ(result.console.out,
+            ".\\*.*\nファイル名: .(ディレクトリ)ファイル名: ..(ディレクトリ)"
+            "ファイル名: .git(ディレクトリ)ファイル名: a.txt検索失敗\n");
+  EXPECT_EQ(result.exit_status, 1);
+  EXPECT_TRUE(dots_only.files.empty());
+
+  fake_files regular_file;
+  regular_file.searches["sample\\IM.1"] = listing({"IM.1"});
+  result = run(regular_file, "sample\\IM.1");
+  EXPECT_EQ(result.console.out, "sample\\IM.1 : sample\\IM.1\nファイル名: IM.1検索失敗\n");
+  ASSERT_EQ(result.console.errors.size(), 1u);
+  EXPECT_EQ(result.console.errors[0].text,
+            "dirsort: sample\\IM.1: finds no directory to list, no list written");
+  EXPECT_TRUE(regular_file.files.empty());
+}
+
+TEST(run, missing_directory_fails_at_the_first_search) {
+  fake_files fake;
+  fake.searches["nosuch"] = {{}, "no such file or directory"};
+  const auto result = run(fake, "nosuch");
+  EXPECT_EQ(result.console.out, "nosuch : nosuch\n検索失敗\n");
+  EXPECT_EQ(result.exit_status, 1);
+  ASSERT_EQ(result.console.errors.size(), 1u);
+  EXPECT_EQ(result.console.errors[0].text, "dirsort: nosuch: no such file or directory");
+  EXPECT_EQ(result.console.errors[0].after, result.console.out.size());
+}
+
+TEST(run, empty_main_list_is_removed_or_reported) {
+  fake_files fake;
+  fake.searches["jpg"] = listing({"jpg/"});
+  fake.searches["jpg\\*.*"] = listing({"./", "../", "a.jpg"});
+  fake.files["jpg_list.txt"] = "jpg\\IM.1\n";  // from a run when it held slices
+  auto result = run(fake, "jpg");
+  const std::string tail =
+      "tmp_fwname:jpg_list.txt\next:jpg\ntmp_fwname:jpg_jpg_list.txt\n"
+      "ファイルサイズ: 0\n";
+  EXPECT_TRUE(result.console.out.ends_with(tail + "jpg_list.txt 消去しました。\n"));
+  EXPECT_EQ(result.exit_status, 0);
+  EXPECT_EQ(fake.files, (std::map<std::string, std::string>{{"jpg_jpg_list.txt", "jpg\\a.jpg\n"}}));
+
+  fake.unremovable.insert("jpg_list.txt");
+  result = run(fake, "jpg");
+  EXPECT_TRUE(result.console.out.ends_with(tail + "jpg_list.txt 消去できません\n"));
+  EXPECT_EQ(result.exit_status, 1);
+  ASSERT_EQ(result.console.errors.size(), 1u);
+  EXPECT_EQ(result.console.errors[0].text,
+            "dirsort: jpg_list.txt: cannot remove: permission denied");
+}
+
+TEST(run, unwritable_list_is_named_and_the_others_are_written) {
+  fake_files reference = sample_directory();
+  const auto expected = run(reference, "sample");
+  fake_files fake = sample_directory();
+  fake.unwritable.insert("sample_txt_list.txt");
+  const auto result = run(fake, "sample");
+  EXPECT_EQ(result.console.out, expected.console.out);
+  EXPECT_EQ(result.exit_status, 1);
+  ASSERT_EQ(result.console.errors.size(), 1u);
+  EXPECT_EQ(result.console.errors[0].text,
+            "dirsort: sample_txt_list.txt: cannot replace: is a directory");
+  EXPECT_TRUE(fake.files.count("sample_list.txt"));
+  EXPECT_TRUE(fake.files.count("sample_TXT_list.txt"));
+  EXPECT_FALSE(fake.files.count("sample_txt_list.txt"));
+}
+
+TEST(run, old_main_list_that_cannot_be_replaced_is_kept) {
+  fake_files fake;
+  fake.searches["s"] = listing({"s/"});
+  fake.searches["s\\*.*"] = listing({"./", "../", "a.txt"});
+  fake.files["s_list.txt"] = "";
+  fake.unwritable.insert("s_list.txt");
+  const auto result = run(fake, "s");
+  EXPECT_TRUE(result.console.out.ends_with("ファイルサイズ: 0\n"));
+  EXPECT_EQ(result.exit_status, 1);
+  EXPECT_TRUE(fake.files.count("s_list.txt"));
+}
+
+TEST(run, extension_list_holds_only_this_runs_files) {
+  fake_files fake = sample_directory();
+  fake.files["sample_txt_list.txt"] = "sample\\gone.txt\nsample\\older.txt\n";
+  run(fake, "sample");
+  EXPECT_EQ(fake.files["sample_txt_list.txt"], "sample\\b.txt\n");
+}
+
+TEST(run, any_number_and_length_of_extensions) {
+  fake_files fake;
+  fake.searches["d"] = listing({"d/"});
+  common::search_result entries = listing({"./", "../"});
+  for (int i = 0; i < 35; ++i) entries.entries.push_back({"f.e" + std::to_string(i), false, 0});
+  const std::string long_extension(40, 'x');
+  entries.entries.push_back({"long." + long_extension, false, 0});
+  fake.searches["d\\*.*"] = entries;
+  const auto result = run(fake, "d");
+  EXPECT_EQ(result.exit_status, 0);
+  EXPECT_EQ(fake.files.size(), 36u);
+  EXPECT_EQ(fake.files["d_e34_list.txt"], "d\\f.e34\n");
+  EXPECT_EQ(fake.files["d_" + long_extension + "_list.txt"], "d\\long." + long_extension + "\n");
+}
+
+TEST(run, relative_pattern_goes_into_lines_and_dir_name_into_list_names) {
+  fake_files fake;
+  fake.searches["..\\data\\sample"] = listing({"sample/"});
+  fake.searches["..\\data\\sample\\*.*"] = listing({"./", "../", "IM.1", "IM.2"});
+  run(fake, "..\\data\\sample");
+  EXPECT_EQ(fake.files["sample_list.txt"], "..\\data\\sample\\IM.1\n..\\data\\sample\\IM.2\n");
+}
+
+TEST(run, names_with_a_line_break_are_left_out_and_reported) {
+  fake_files fake;
+  fake.searches["s"] = listing({"s/"});
+  fake.searches["s\\*.*"] = listing({"./", "../", "IM.1", "a\nb.2", "c\r.txt", "with space.3"});
+  const auto result = run(fake, "s");
+  EXPECT_EQ(fake.files["s_list.txt"], "s\\IM.1\ns\\with space.3\n");
+  EXPECT_EQ(fake.files["s_txt_list.txt"], "");
+  EXPECT_EQ(result.exit_status, 1);
+  ASSERT_EQ(result.console.errors.size(), 1u);
+  EXPECT_EQ(result.console.errors[0].text,
+            "dirsort: s: 2 paths with a line break left out of the lists");
+}
