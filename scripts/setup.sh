@@ -27,3 +27,5 @@ install_missing_packages
 build_dir=${BUILD_DIR:-build}
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
 cmake --build "$build_dir" -j"$(nproc)"
+# dirsort tests its console text under a Shift_JIS locale.
+locale -a 2>/dev/null | grep -ix "ja_JP.sjis" >/dev/null || as_root localedef --no-warnings=ascii -f SHIFT_JIS -i ja_JP ja_JP.SJIS
