@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <opencv2/core.hpp>
+#include <opencv2/core/utils/logger.hpp>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -121,5 +122,7 @@ int main(int argc, char** argv) {
         default_list);
     return exit_ok;
   }
+  // Failures reach the user as this program's own one-line messages.
+  cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
   return run(argc > 1 ? argv[1] : default_list);
 }
