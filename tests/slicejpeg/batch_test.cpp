@@ -1,0 +1,94 @@
+// The batch in process: the two-core pipeline must give the same console text
+// and files as the single-threaded loop, and stop at a failing slice without
+// writing anything after it.
+#include "slicejpeg/batch.hpp"
+
+#include <gtest/gtest.h>
+
+#include "tests/common/temp_dir.hpp"
+#include "tools/phantom.hpp"
+
+namespace fs = std::filesystem;
+using namespace slicejpeg;
+
+namespace {
+
+struct batch_run {
+  int status;
+  std::string out, err;
+};
+
+std::string read_stream(std::FILE* file) {
+  std::rewind(file);
+  std::string text;
+  for (int c; (c = std::fgetc(file)) != EOF;) text += static_cast<char>(c);
+  std::fclose(file);
+  return text;
+}
+
+// Runs the batch with the working directory set to `dir`.
+batch_run run_batch_in(const fs::path& dir, const std::string& list, unsigned jobs) {
+  const fs::path previous = fs::current_path();
+  fs::current_path(dir);
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  const int status = run_batch({list, jobs}, out, err);
+  fs::current_path(previous);
+  return {status, read_stream(out), read_stream(err)};
+}
+
+void write_series(const temp_dir& dir, const std::string& name, int slices) {
+  fs::create_directory(dir / name);
+  const phantom::volume_size size{48, 40, slices};
+  std::string list;
+  for (int z = 0; z < slices; ++z) {
+    const auto bytes = phantom::encode_slice_file(phantom::make_slice(size, z), 48, 40, z + 1);
+    dir.write(name + "/IM." + std::to_string(z + 1), std::string(bytes.begin(), bytes.end()));
+    list += name + "\\IM." + std::to_string(z + 1) + "\n";
+  }
+  dir.write(name + "_list.txt", list);
+}
+
+}  // namespace
+
+TEST(batch, list_tokens_take_the_first_token_of_each_line) {
+  using namespace std::string_literals;
+  EXPECT_EQ(list_tokens("sample\\IM.1 extra\r\n\n  \t\r\n IM.2\nlast"),
+            (std::vector<std::string>{"sample\\IM.1", "IM.2", "last"}));
+  EXPECT_EQ(list_tokens("\0IM.1\nIM.2\0tail\n"s), (std::vector<std::string>{"IM.2"}));
+  EXPECT_TRUE(list_tokens("\r\n\n \v\f\n").empty());
+}
+
+TEST(batch, two_workers_match_the_single_loop) {
+  temp_dir one, two;
+  write_series(one, "sample", 30);
+  write_series(two, "sample", 30);
+  const auto single = run_batch_in(one.path(), "sample_list.txt", 1);
+  const auto paired = run_batch_in(two.path(), "sample_list.txt", 2);
+  EXPECT_EQ(single.status, 0);
+  EXPECT_EQ(paired.status, 0);
+  EXPECT_EQ(single.out, paired.out);
+  EXPECT_EQ(paired.err, "");
+  for (int i = 1; i <= 30; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "sample/sample%03d.jpg", i);
+    ASSERT_TRUE(fs::exists(two / name)) << name;
+    EXPECT_EQ(one.read(name), two.read(name)) << name;
+  }
+  EXPECT_EQ(one.read("sample_max.txt"), two.read("sample_max.txt"));
+}
+
+TEST(batch, a_failing_slice_stops_the_pipeline_with_nothing_written_after_it) {
+  temp_dir dir;
+  write_series(dir, "sample", 40);
+  dir.write("sample/IM.20", "cut");
+  dir.write("sample_max.txt", "max :1.000000\nmin :0.000000\n");
+  const auto run = run_batch_in(dir.path(), "sample_list.txt", 2);
+  EXPECT_EQ(run.status, exit_status::bad_slice);
+  EXPECT_EQ(run.err, "slicejpeg: sample/IM.20: file ends inside an element header\n");
+  EXPECT_TRUE(run.out.ends_with("sample\\IM.20\n"));
+  EXPECT_TRUE(fs::exists(dir / "sample/sample019.jpg"));
+  for (int i = 20; i <= 40; ++i)
+    EXPECT_FALSE(fs::exists(dir / ("sample/sample0" + std::to_string(i) + ".jpg"))) << i;
+  EXPECT_EQ(dir.read("sample_max.txt"), "max :1.000000\nmin :0.000000\n");
+}

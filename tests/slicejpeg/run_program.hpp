@@ -1,0 +1,47 @@
+#pragma once
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+// Runs a command line in a directory through the shell and keeps its standard
+// output, standard error and exit status.
+struct program_run {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+inline std::string shell_quote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+inline std::string slurp(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline program_run run_in(const std::filesystem::path& dir, const std::string& command_line) {
+  const auto out_file = dir / ".run-out", err_file = dir / ".run-err";
+  const std::string command = "cd " + shell_quote(dir.string()) + " && { " + command_line +
+                              "; } >" + shell_quote(out_file.string()) + " 2>" +
+                              shell_quote(err_file.string()) + " </dev/null";
+  const int raw = std::system(command.c_str());
+  program_run run;
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+  run.out = slurp(out_file);
+  run.err = slurp(err_file);
+  std::filesystem::remove(out_file);
+  std::filesystem::remove(err_file);
+  return run;
+}
+
+inline program_run run_slicejpeg(const std::filesystem::path& dir, const std::string& args = "") {
+  return run_in(dir, shell_quote(SLICEJPEG_BIN) + (args.empty() ? "" : " " + args));
+}
