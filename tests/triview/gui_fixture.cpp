@@ -1,0 +1,87 @@
+// Helper of the GUI test. "make DIR" writes a small slice series and its path
+// list; "check LIST FILE VIEW Y X SLICE FLIP RAW" renders the view the viewer
+// should have saved and compares it with FILE within JPEG tolerance.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <string>
+#include <thread>
+
+#include "common/atomic_file.hpp"
+#include "triview/render.hpp"
+#include "triview/stack_loader.hpp"
+
+namespace {
+
+constexpr int width = 48, height = 40, slices = 9;
+// The expected view goes through the same JPEG encoder as the saved one, so a
+// right view matches almost exactly; a wrong position, flip or colour mode is
+// far above this mean difference per sample on this series.
+constexpr double tolerance = 0.5;
+
+// Intensity rises with the slice and along both axes, so rows, columns and
+// slices all look different. Lossless PNG keeps the stack exact.
+int make_series(const std::filesystem::path& dir) {
+  std::filesystem::create_directories(dir / "series");
+  std::string list;
+  for (int i = 0; i < slices; ++i) {
+    cv::Mat slice(height, width, CV_8UC1);
+    for (int r = 0; r < height; ++r)
+      for (int c = 0; c < width; ++c)
+        slice.at<std::uint8_t>(r, c) = cv::saturate_cast<std::uint8_t>(6 * i + 2 * r + c);
+    char name[32];
+    std::snprintf(name, sizeof name, "s%02d.png", i);
+    if (!cv::imwrite((dir / "series" / name).string(), slice)) return 1;
+    list += std::string("series\\") + name + (i % 2 ? " " : "\r\n");
+  }
+  return common::replace_file_contents((dir / "gui_list.txt").string(), list) ? 1 : 0;
+}
+
+int check_view(char** args) {
+  const auto text = common::read_whole_file(args[0]);
+  if (!text) return 2;
+  const auto paths = triview::read_tokens(*text);
+  auto loaded = triview::load_stack(paths, triview::decode_slice_file(paths.front()),
+                                    triview::decode_slice_file, 2);
+  if (loaded.failure) return 2;
+  const triview::slice_stack& stack = loaded.stack;
+  const int view = std::atoi(args[2]);
+  triview::view_state state{std::atoi(args[3]), std::atoi(args[4]), std::atoi(args[5]),
+                            std::atoi(args[6]) != 0, std::atoi(args[7]) != 0};
+  cv::Mat expected;
+  if (view == 1) {
+    expected.create(stack.count(), stack.width, CV_8UC3);
+    triview::render_xz(stack, state, expected);
+  } else if (view == 2) {
+    expected.create(stack.count(), stack.height, CV_8UC3);
+    triview::render_yz(stack, state, expected);
+  } else {
+    expected.create(stack.height, stack.width, CV_8UC3);
+    triview::render_xy(stack, state, expected);
+  }
+  std::vector<std::uint8_t> encoded;
+  cv::imencode(".jpg", expected, encoded);
+  expected = cv::imdecode(encoded, cv::IMREAD_COLOR);
+  const cv::Mat saved = cv::imread(args[1], cv::IMREAD_COLOR);
+  if (saved.size() != expected.size()) {
+    std::printf("%s: size %dx%d, expected %dx%d\n", args[1], saved.cols, saved.rows, expected.cols,
+                expected.rows);
+    return 1;
+  }
+  const double difference =
+      cv::norm(saved, expected, cv::NORM_L1) / static_cast<double>(saved.total() * 3);
+  std::printf("%s: mean difference %.2f\n", args[1], difference);
+  return difference < tolerance ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "make") return make_series(argv[2]);
+  if (argc == 10 && std::string(argv[1]) == "check") return check_view(argv + 2);
+  std::fprintf(stderr,
+               "usage: triview_gui_fixture make DIR | check LIST FILE VIEW Y X SLICE FLIP RAW\n");
+  return 2;
+}
