@@ -12,6 +12,7 @@
 #include "common/atomic_file.hpp"
 #include "common/path_text.hpp"
 #include "slicejpeg/max_file.hpp"
+#include "slicejpeg/path_list.hpp"
 #include "slicejpeg/slice_convert.hpp"
 #include "slicejpeg/slice_naming.hpp"
 #include "slicejpeg/text_format.hpp"
@@ -50,10 +51,6 @@ struct batch_state {
   series_range range;
   bool jpeg_failed = false;
 };
-
-bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
 
 std::vector<slice_job> make_jobs(const std::vector<std::string>& tokens,
                                  const std::string& prefix) {
@@ -202,22 +199,6 @@ std::optional<series_range> load_max_file(const std::string& name, console& con)
 }
 
 }  // namespace
-
-std::vector<std::string> list_tokens(std::string_view text) {
-  std::vector<std::string> tokens;
-  while (!text.empty()) {
-    const std::size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
-    line = line.substr(0, line.find('\0'));
-    std::size_t start = 0;
-    while (start < line.size() && is_space(line[start])) ++start;
-    std::size_t stop = start;
-    while (stop < line.size() && !is_space(line[stop])) ++stop;
-    if (stop > start) tokens.emplace_back(line.substr(start, stop - start));
-  }
-  return tokens;
-}
 
 unsigned available_processors() {
   cpu_set_t set;

@@ -26,10 +26,6 @@ struct batch_options {
   unsigned jobs = 1;  // slices converted at the same time
 };
 
-// The first white-space separated token of every line that has one; a NUL
-// byte ends a line's text. "sample\\IM.1 x\r\n\n IM.2" => {"sample\\IM.1", "IM.2"}
-std::vector<std::string> list_tokens(std::string_view text);
-
 // The number of processors this process may run on.
 unsigned available_processors();
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "slicejpeg/path_list.hpp"
 #include "tests/common/temp_dir.hpp"
 #include "tools/phantom.hpp"
 
