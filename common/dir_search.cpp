@@ -43,14 +43,22 @@ search_result find_one(const search_pattern& split) {
   return {{std::move(*entry)}, {}};
 }
 
-search_result list_matching(const search_pattern& split) {
+// The directory flag from the listing itself where the file system gives it.
+std::optional<dir_entry> describe_listed(int dir_fd, const dirent& item, entry_sizes sizes) {
+  if (sizes == entry_sizes::skip && (item.d_type == DT_DIR || item.d_type == DT_REG))
+    return dir_entry{item.d_name, item.d_type == DT_DIR, 0};
+  return describe(dir_fd, item.d_name);
+}
+
+search_result list_matching(const search_pattern& split, entry_sizes sizes) {
   DIR* dir = ::opendir(split.directory.c_str());
   if (dir == nullptr)
     return {{}, "cannot open directory " + split.directory + ": " + reason_text(errno)};
   search_result result;
   while (const dirent* item = ::readdir(dir)) {
     if (!matches_name_pattern(split.name_pattern, item->d_name)) continue;
-    if (auto entry = describe(::dirfd(dir), item->d_name)) result.entries.push_back(*entry);
+    if (auto entry = describe_listed(::dirfd(dir), *item, sizes))
+      result.entries.push_back(std::move(*entry));
   }
   ::closedir(dir);
   std::sort(result.entries.begin(), result.entries.end(),
@@ -91,10 +99,10 @@ bool matches_name_pattern(std::string_view name_pattern, std::string_view name) 
   return p == name_pattern.size();
 }
 
-search_result find_entries(std::string_view pattern) {
+search_result find_entries(std::string_view pattern, entry_sizes sizes) {
   const search_pattern split = split_search_pattern(pattern);
   if (split.name_pattern.empty()) return {{}, "no name after the last separator"};
-  return has_wildcard(split.name_pattern) ? list_matching(split) : find_one(split);
+  return has_wildcard(split.name_pattern) ? list_matching(split, sizes) : find_one(split);
 }
 
 std::optional<dir_entry> find_exact_entry(const std::string& path) {

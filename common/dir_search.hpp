@@ -34,7 +34,12 @@ search_pattern split_search_pattern(std::string_view pattern);
 // "*.*" matches every name, also one without a dot.
 bool matches_name_pattern(std::string_view name_pattern, std::string_view name);
 
-search_result find_entries(std::string_view pattern);
+// Reading sizes costs one stat per entry; a caller that needs only names and
+// the directory flag skips them (sizes are then 0) and lists a large
+// directory several times faster.
+enum class entry_sizes { read, skip };
+
+search_result find_entries(std::string_view pattern, entry_sizes sizes = entry_sizes::read);
 
 // One entry by its exact native path, wildcards taken literally.
 std::optional<dir_entry> find_exact_entry(const std::string& path);

@@ -164,7 +164,9 @@ std::optional<std::string> remove_path(const std::string& path) {
 
 file_system real_file_system() {
   return {
-      common::find_entries,
+      [](std::string_view pattern) {
+        return common::find_entries(pattern, common::entry_sizes::skip);
+      },
       common::find_exact_entry,
       [](const std::string& path, std::string_view content) -> std::optional<std::string> {
         auto error = common::replace_file_contents(path, content);
