@@ -32,8 +32,9 @@ bool has_line_break(std::string_view name) {
 }
 
 // std::string compares through char_traits<char>, which orders bytes as unsigned char.
+// The search delivers names in this order already, so the check usually ends it.
 void sort_lines(std::vector<std::string>& lines) {
-  std::sort(lines.begin(), lines.end());
+  if (!std::is_sorted(lines.begin(), lines.end())) std::sort(lines.begin(), lines.end());
 }
 
 std::string list_text(const std::vector<std::string>& lines) {
