@@ -70,20 +70,6 @@ std::optional<std::string> unusable_image(const slice_header& header, std::size_
   return std::nullopt;
 }
 
-void encode(const cv::Mat& image, slice_outcome& outcome) {
-  try {
-    if (cv::imencode(".jpg", image, outcome.jpeg)) {
-      outcome.status = slice_status::converted;
-      return;
-    }
-    outcome.problem = "cannot encode the JPEG";
-  } catch (const cv::Exception& error) {
-    outcome.problem = "cannot encode the JPEG: " + error.msg;
-  }
-  outcome.status = slice_status::not_encoded;
-  outcome.jpeg.clear();
-}
-
 slice_outcome convert_read_slice(const slice_job& job, std::span<const std::uint8_t> bytes) {
   const element_scan scan = scan_elements(bytes);
   if (scan.walk.error != walk_error::none)
@@ -101,10 +87,24 @@ slice_outcome convert_read_slice(const slice_job& job, std::span<const std::uint
     outcome.problem = "no slice number in the file name";
     return outcome;
   }
-  cv::Mat image(header.rows, header.columns, CV_8UC1);
-  const std::size_t count = image.total();
-  outcome.range = convert_samples(scan.walk.pixels.first(2 * count), {image.data, count});
-  encode(image, outcome);
+  // The header stays with the outcome, so its lines are printed before an
+  // allocation message as they are for any other slice. This is where the
+  // converter meets OpenCV.
+  try {
+    cv::Mat image(header.rows, header.columns, CV_8UC1);
+    const std::size_t count = image.total();
+    outcome.range = convert_samples(scan.walk.pixels.first(2 * count), {image.data, count});
+    const bool encoded = cv::imencode(".jpg", image, outcome.jpeg);
+    outcome.status = encoded ? slice_status::converted : slice_status::not_encoded;
+    if (!encoded) outcome.problem = "cannot encode the JPEG";
+  } catch (const std::bad_alloc&) {
+    outcome.status = slice_status::no_memory;
+    outcome.problem = "out of memory";
+  } catch (const cv::Exception& error) {
+    const bool no_memory = error.code == cv::Error::StsNoMem;
+    outcome.status = no_memory ? slice_status::no_memory : slice_status::not_encoded;
+    outcome.problem = (no_memory ? "out of memory: " : "cannot encode the JPEG: ") + error.msg;
+  }
   return outcome;
 }
 
@@ -148,9 +148,6 @@ slice_outcome convert_slice(const slice_job& job, std::vector<std::uint8_t>& fil
     return convert_read_slice(job, file_buffer);
   } catch (const std::bad_alloc&) {
     return refusal(slice_status::no_memory, "out of memory");
-  } catch (const cv::Exception& error) {
-    // Allocation of the image is the only other call into OpenCV here.
-    return refusal(slice_status::no_memory, "cannot allocate the image: " + error.msg);
   }
 }
 

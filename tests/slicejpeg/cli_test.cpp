@@ -37,7 +37,8 @@ class slicejpeg_cli : public ::testing::Test {
 
 TEST_F(slicejpeg_cli, two_slice_list_prints_the_exact_transcript) {
   write_slice("sample/IM.1", ct_samples);
-  write_slice("sample/IM.2", std::vector<std::int16_t>(6, 40));
+  // Pixel data longer than the image needs: only the first 2 x 3 samples count.
+  write_slice("sample/IM.2", {40, 40, 40, 40, 40, 40, -30000, 30000});
   dir.write("sample_list.txt", "sample\\IM.1\r\nsample\\IM.2\r\n");
   const auto run = run_slicejpeg(dir.path(), "sample_list.txt");
   EXPECT_EQ(run.status, 0);

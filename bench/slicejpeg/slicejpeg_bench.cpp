@@ -1,0 +1,47 @@
+// Where the time of one 512 x 512 slice goes: the walk, the conversion, the
+// JPEG encoding, and the whole conversion of a slice from its bytes.
+#include <benchmark/benchmark.h>
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+
+#include "slicejpeg/conversion.hpp"
+#include "slicejpeg/element_walk.hpp"
+#include "tools/phantom.hpp"
+
+namespace {
+
+const std::vector<std::uint8_t>& slice_file() {
+  static const auto bytes = [] {
+    const phantom::volume_size size{512, 512, 120};
+    return phantom::encode_slice_file(phantom::make_slice(size, 60), 512, 512, 61);
+  }();
+  return bytes;
+}
+
+void walk(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(slicejpeg::scan_elements(slice_file()));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * slice_file().size()));
+}
+BENCHMARK(walk);
+
+void convert(benchmark::State& state) {
+  const auto scan = slicejpeg::scan_elements(slice_file());
+  std::vector<std::uint8_t> out(512 * 512);
+  for (auto _ : state) benchmark::DoNotOptimize(slicejpeg::convert_samples(scan.walk.pixels, out));
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * out.size()));
+}
+BENCHMARK(convert);
+
+void encode(benchmark::State& state) {
+  const auto scan = slicejpeg::scan_elements(slice_file());
+  cv::Mat image(512, 512, CV_8UC1);
+  slicejpeg::convert_samples(scan.walk.pixels, {image.data, image.total()});
+  std::vector<std::uint8_t> jpeg;
+  for (auto _ : state) cv::imencode(".jpg", image, jpeg);
+}
+BENCHMARK(encode);
+
+}  // namespace
+
+BENCHMARK_MAIN();
