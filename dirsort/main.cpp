@@ -1,4 +1,7 @@
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,7 +41,10 @@ int main(int argc, char** argv) {
   const auto result = dirsort::run(argument, dirsort::labels_for(common::console_codeset()),
                                    dirsort::real_file_system());
   if (!print(result.console)) {
-    std::fprintf(stderr, "%s\n", dirsort::error_text("standard output", "write error").c_str());
+    std::string reason = std::strerror(errno);
+    reason[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
+    std::fprintf(stderr, "%s\n",
+                 dirsort::error_text("standard output", "cannot write: " + reason).c_str());
     return dirsort::exit_failed;
   }
   return result.exit_status;

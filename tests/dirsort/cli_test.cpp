@@ -27,6 +27,7 @@ struct program_run {
 struct run_options {
   std::string locale = "C.UTF-8";
   bool unprivileged = false;  // as nobody when the tests run as root, so permissions count
+  std::string out_file = {};  // standard output goes here instead of being captured
 };
 
 std::string read_file(const fs::path& path) {
@@ -41,7 +42,8 @@ program_run run_dirsort(const fs::path& cwd, const std::vector<std::string>& arg
   const fs::path err_path = out_path.string() + ".err";
   const pid_t child = ::fork();
   if (child == 0) {
-    const int out_fd = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    const fs::path out_target = options.out_file.empty() ? out_path : fs::path(options.out_file);
+    const int out_fd = ::open(out_target.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     const int err_fd = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     if (out_fd < 0 || err_fd < 0 || ::dup2(out_fd, 1) < 0 || ::dup2(err_fd, 2) < 0) ::_exit(126);
     if (options.unprivileged && ::geteuid() == 0 &&
@@ -138,12 +140,12 @@ TEST(dirsort_cli, sample_directory_in_shift_jis) {
   ASSERT_TRUE(locale_exists("ja_JP.SJIS")) << "scripts/setup.sh generates the ja_JP.SJIS locale";
   temp_dir dir;
   make_sample(dir / "sample");
-  const auto result = run_dirsort(dir.path(), {"sample"}, {"ja_JP.SJIS"});
+  const auto result = run_dirsort(dir.path(), {"sample"}, {.locale = "ja_JP.SJIS"});
   EXPECT_EQ(result.out, in_shift_jis(sample_transcript));
   EXPECT_EQ(result.status, 0);
 
   fs::create_directory(dir / "empty");
-  const auto removed = run_dirsort(dir.path(), {"empty"}, {"ja_JP.SJIS"});
+  const auto removed = run_dirsort(dir.path(), {"empty"}, {.locale = "ja_JP.SJIS"});
   EXPECT_TRUE(
       removed.out.ends_with(in_shift_jis("ファイルサイズ: 0\nempty_list.txt 消去しました。\n")));
 }
@@ -195,13 +197,21 @@ TEST(dirsort_cli, missing_directory_or_regular_file) {
   EXPECT_EQ(dir.read("nosuch_list.txt"), "kept\n");
 }
 
+TEST(dirsort_cli, console_that_cannot_be_written_is_reported) {
+  temp_dir dir;
+  make_sample(dir / "sample");
+  const auto result = run_dirsort(dir.path(), {"sample"}, {.out_file = "/dev/full"});
+  EXPECT_EQ(result.err, "dirsort: standard output: cannot write: no space left on device\n");
+  EXPECT_EQ(result.status, 1);
+}
+
 TEST(dirsort_cli, unreadable_directory_keeps_the_old_list) {
   temp_dir dir;
   fs::permissions(dir.path(), fs::perms::all);
   make_sample(dir / "sample");
   dir.write("sample_list.txt", "kept\n");
   fs::permissions(dir / "sample", fs::perms::none);
-  const auto result = run_dirsort(dir.path(), {"sample"}, {"C.UTF-8", true});
+  const auto result = run_dirsort(dir.path(), {"sample"}, {.unprivileged = true});
   fs::permissions(dir / "sample", fs::perms::owner_all);
   EXPECT_TRUE(result.out.ends_with("fwname:sample_list.txt\n検索失敗\n"));
   EXPECT_EQ(result.err, "dirsort: sample\\*.*: cannot open directory sample: permission denied\n");
