@@ -32,12 +32,13 @@ struct run_state {
   extension_table table;
   std::size_t broken_names = 0;
   bool main_list_written = false;
-  run_result result;
+  console_sink& console;
+  int exit_status = exit_ok;
 
-  void out(std::string_view text) { result.console.out += text; }
+  void out(std::string_view text) { console.out(text); }
   void fail(const std::string& subject, const std::string& what) {
-    result.console.errors.push_back({result.console.out.size(), error_text(subject, what)});
-    result.exit_status = exit_failed;
+    console.error(error_text(subject, what));
+    exit_status = exit_failed;
   }
 };
 
@@ -177,18 +178,26 @@ file_system real_file_system() {
   };
 }
 
-run_result run(const std::optional<std::string>& argument, const console_labels& labels,
-               const file_system& files) {
-  run_state state{labels, files, argument.value_or(default_pattern), {}, {}, {}, {}, 0, false, {}};
+int run(const std::optional<std::string>& argument, const console_labels& labels,
+        const file_system& files, console_sink& console) {
+  run_state state{labels, files,  argument.value_or(default_pattern), {}, {}, {}, {}, 0,
+                  false,  console};
   echo_start(state, argument.has_value());
-  if (!first_search(state)) return std::move(state.result);
+  if (!first_search(state)) return state.exit_status;
   if (!state.dir_name.empty()) {
-    if (!scan_directory(state)) return std::move(state.result);
+    if (!scan_directory(state)) return state.exit_status;
     state.main_list_written = write_list(state, state.fwname, state.main_lines);
   }
   write_extension_lists(state);
   check_main_list_size(state);
-  return std::move(state.result);
+  return state.exit_status;
+}
+
+run_result run(const std::optional<std::string>& argument, const console_labels& labels,
+               const file_system& files) {
+  run_result result;
+  result.exit_status = run(argument, labels, files, result.console);
+  return result;
 }
 
 }  // namespace dirsort

@@ -24,23 +24,44 @@ struct file_system {
 
 file_system real_file_system();
 
-struct error_line {
-  std::size_t after;  // printed once this much standard output is out
-  std::string text;   // without the line feed
+// Where a run's console text goes, as it is produced.
+class console_sink {
+ public:
+  virtual ~console_sink() = default;
+  virtual void out(std::string_view text) = 0;
+  virtual void error(const std::string& line) = 0;  // one line for standard error, no line feed
 };
 
-struct transcript {
-  std::string out;
-  std::vector<error_line> errors;
+struct error_line {
+  std::size_t after;  // comes once this much standard output is out
+  std::string text;
 };
+
+// Records the console text in memory.
+class transcript : public console_sink {
+ public:
+  void out(std::string_view text) override { out_ += text; }
+  void error(const std::string& line) override { errors_.push_back({out_.size(), line}); }
+
+  const std::string& out_text() const { return out_; }
+  const std::vector<error_line>& errors() const { return errors_; }
+
+ private:
+  std::string out_;
+  std::vector<error_line> errors_;
+};
+
+// The whole program: searches, writes the sorted lists, removes an empty
+// main list; returns the exit status.
+int run(const std::optional<std::string>& argument, const console_labels& labels,
+        const file_system& files, console_sink& console);
 
 struct run_result {
   transcript console;
   int exit_status = exit_ok;
 };
 
-// The whole program: searches, writes the sorted lists, removes an empty
-// main list, and returns the console text and exit status.
+// The same run, with its console text kept.
 run_result run(const std::optional<std::string>& argument, const console_labels& labels,
                const file_system& files);
 

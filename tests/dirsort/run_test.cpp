@@ -73,7 +73,7 @@ fake_files sample_directory() {
 TEST(run, sample_directory_transcript_and_lists) {
   fake_files fake = sample_directory();
   const auto result = run(fake, "sample");
-  EXPECT_EQ(result.console.out,
+  EXPECT_EQ(result.console.out_text(),
             "sample : sample\n"
             "ファイル名: sample(ディレクトリ)fwname:sample_list.txt\n"
             "ファイル名: .\n(ディレクトリ)ファイル名: ..\n(ディレクトリ)"
@@ -88,7 +88,7 @@ TEST(run, sample_directory_transcript_and_lists) {
             "ext:txt\ntmp_fwname:sample_txt_list.txt\n"
             "ext:TXT\ntmp_fwname:sample_TXT_list.txt\n"
             "ファイルサイズ: 50\n");
-  EXPECT_TRUE(result.console.errors.empty());
+  EXPECT_TRUE(result.console.errors().empty());
   EXPECT_EQ(result.exit_status, 0);
   EXPECT_EQ(fake.files,
             (std::map<std::string, std::string>{{"sample_list.txt",
@@ -104,14 +104,14 @@ TEST(run, failed_second_search_without_argument_touches_no_list) {
   fake.searches[".\\*.*\\*.*"] = {{}, "cannot open directory ./*.*: no such file or directory"};
   fake.files["data_list.txt"] = "data\\IM.1\n";
   const auto result = run(fake, std::nullopt);
-  EXPECT_EQ(result.console.out,
+  EXPECT_EQ(result.console.out_text(),
             ".\\*.*\n"
             "ファイル名: .(ディレクトリ)ファイル名: ..(ディレクトリ)ファイル名: build(ディレクトリ)"
             "ファイル名: data(ディレクトリ)ファイル名: notes.txtfwname:data_list.txt\n"
             "検索失敗\n");
   EXPECT_EQ(result.exit_status, 1);
-  ASSERT_EQ(result.console.errors.size(), 1u);
-  EXPECT_EQ(result.console.errors[0].text,
+  ASSERT_EQ(result.console.errors().size(), 1u);
+  EXPECT_EQ(result.console.errors()[0].text,
             "dirsort: .\\*.*\\*.*: cannot open directory ./*.*: no such file or directory");
   EXPECT_EQ(fake.files, (std::map<std::string, std::string>{{"data_list.txt", "data\\IM.1\n"}}));
 }
@@ -120,7 +120,7 @@ TEST(run, nothing_counted_ends_with_failed_size_check) {
   fake_files dots_only;
   dots_only.searches[".\\*.*"] = listing({"./", "../", ".git/", "a.txt"});
   auto result = run(dots_only, std::nullopt);
-  EXPECT_EQ(result.console.out,
+  EXPECT_EQ(result.console.out_text(),
             ".\\*.*\nファイル名: .(ディレクトリ)ファイル名: ..(ディレクトリ)"
             "ファイル名: .git(ディレクトリ)ファイル名: a.txt検索失敗\n");
   EXPECT_EQ(result.exit_status, 1);
@@ -129,9 +129,9 @@ TEST(run, nothing_counted_ends_with_failed_size_check) {
   fake_files regular_file;
   regular_file.searches["sample\\IM.1"] = listing({"IM.1"});
   result = run(regular_file, "sample\\IM.1");
-  EXPECT_EQ(result.console.out, "sample\\IM.1 : sample\\IM.1\nファイル名: IM.1検索失敗\n");
-  ASSERT_EQ(result.console.errors.size(), 1u);
-  EXPECT_EQ(result.console.errors[0].text,
+  EXPECT_EQ(result.console.out_text(), "sample\\IM.1 : sample\\IM.1\nファイル名: IM.1検索失敗\n");
+  ASSERT_EQ(result.console.errors().size(), 1u);
+  EXPECT_EQ(result.console.errors()[0].text,
             "dirsort: sample\\IM.1: finds no directory to list, no list written");
   EXPECT_TRUE(regular_file.files.empty());
 }
@@ -140,11 +140,11 @@ TEST(run, missing_directory_fails_at_the_first_search) {
   fake_files fake;
   fake.searches["nosuch"] = {{}, "no such file or directory"};
   const auto result = run(fake, "nosuch");
-  EXPECT_EQ(result.console.out, "nosuch : nosuch\n検索失敗\n");
+  EXPECT_EQ(result.console.out_text(), "nosuch : nosuch\n検索失敗\n");
   EXPECT_EQ(result.exit_status, 1);
-  ASSERT_EQ(result.console.errors.size(), 1u);
-  EXPECT_EQ(result.console.errors[0].text, "dirsort: nosuch: no such file or directory");
-  EXPECT_EQ(result.console.errors[0].after, result.console.out.size());
+  ASSERT_EQ(result.console.errors().size(), 1u);
+  EXPECT_EQ(result.console.errors()[0].text, "dirsort: nosuch: no such file or directory");
+  EXPECT_EQ(result.console.errors()[0].after, result.console.out_text().size());
 }
 
 TEST(run, empty_main_list_is_removed_or_reported) {
@@ -156,16 +156,16 @@ TEST(run, empty_main_list_is_removed_or_reported) {
   const std::string tail =
       "tmp_fwname:jpg_list.txt\next:jpg\ntmp_fwname:jpg_jpg_list.txt\n"
       "ファイルサイズ: 0\n";
-  EXPECT_TRUE(result.console.out.ends_with(tail + "jpg_list.txt 消去しました。\n"));
+  EXPECT_TRUE(result.console.out_text().ends_with(tail + "jpg_list.txt 消去しました。\n"));
   EXPECT_EQ(result.exit_status, 0);
   EXPECT_EQ(fake.files, (std::map<std::string, std::string>{{"jpg_jpg_list.txt", "jpg\\a.jpg\n"}}));
 
   fake.unremovable.insert("jpg_list.txt");
   result = run(fake, "jpg");
-  EXPECT_TRUE(result.console.out.ends_with(tail + "jpg_list.txt 消去できません\n"));
+  EXPECT_TRUE(result.console.out_text().ends_with(tail + "jpg_list.txt 消去できません\n"));
   EXPECT_EQ(result.exit_status, 1);
-  ASSERT_EQ(result.console.errors.size(), 1u);
-  EXPECT_EQ(result.console.errors[0].text,
+  ASSERT_EQ(result.console.errors().size(), 1u);
+  EXPECT_EQ(result.console.errors()[0].text,
             "dirsort: jpg_list.txt: cannot remove: permission denied");
 }
 
@@ -175,10 +175,10 @@ TEST(run, unwritable_list_is_named_and_the_others_are_written) {
   fake_files fake = sample_directory();
   fake.unwritable.insert("sample_txt_list.txt");
   const auto result = run(fake, "sample");
-  EXPECT_EQ(result.console.out, expected.console.out);
+  EXPECT_EQ(result.console.out_text(), expected.console.out_text());
   EXPECT_EQ(result.exit_status, 1);
-  ASSERT_EQ(result.console.errors.size(), 1u);
-  EXPECT_EQ(result.console.errors[0].text,
+  ASSERT_EQ(result.console.errors().size(), 1u);
+  EXPECT_EQ(result.console.errors()[0].text,
             "dirsort: sample_txt_list.txt: cannot replace: is a directory");
   EXPECT_TRUE(fake.files.count("sample_list.txt"));
   EXPECT_TRUE(fake.files.count("sample_TXT_list.txt"));
@@ -192,7 +192,7 @@ TEST(run, old_main_list_that_cannot_be_replaced_is_kept) {
   fake.files["s_list.txt"] = "";
   fake.unwritable.insert("s_list.txt");
   const auto result = run(fake, "s");
-  EXPECT_TRUE(result.console.out.ends_with("ファイルサイズ: 0\n"));
+  EXPECT_TRUE(result.console.out_text().ends_with("ファイルサイズ: 0\n"));
   EXPECT_EQ(result.exit_status, 1);
   EXPECT_TRUE(fake.files.count("s_list.txt"));
 }
@@ -235,7 +235,7 @@ TEST(run, names_with_a_line_break_are_left_out_and_reported) {
   EXPECT_EQ(fake.files["s_list.txt"], "s\\IM.1\ns\\with space.3\n");
   EXPECT_EQ(fake.files["s_txt_list.txt"], "");
   EXPECT_EQ(result.exit_status, 1);
-  ASSERT_EQ(result.console.errors.size(), 1u);
-  EXPECT_EQ(result.console.errors[0].text,
+  ASSERT_EQ(result.console.errors().size(), 1u);
+  EXPECT_EQ(result.console.errors()[0].text,
             "dirsort: s: 2 paths with a line break left out of the lists");
 }
