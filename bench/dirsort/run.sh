@@ -19,4 +19,12 @@ cd "$work"
 # Both commands run through the shell, whose start-up hyperfine subtracts.
 hyperfine --warmup 10 --min-runs 100 \
   --command-name dirsort "'$dirsort_bin' series > console.txt" \
-  --command-name "ls -f | sort" "ls -f series | LC_ALL=C sort > sorted.txt"
+  --command-name "ls -f | sort" "ls -f series | LC_ALL=C sort > sorted.txt" \
+  --export-json result.json
+# Medians resist the outliers of a shared machine better than means.
+/usr/bin/python3 - result.json <<'PY'
+import json, statistics, sys
+runs = {r["command"]: statistics.median(r["times"]) for r in json.load(open(sys.argv[1]))["results"]}
+ours, peer = runs["dirsort"], runs["ls -f | sort"]
+print(f"median: dirsort {ours * 1e3:.1f} ms, ls -f | sort {peer * 1e3:.1f} ms, ratio {ours / peer:.2f}")
+PY
