@@ -239,3 +239,14 @@ TEST(run, names_with_a_line_break_are_left_out_and_reported) {
   EXPECT_EQ(result.console.errors()[0].text,
             "dirsort: s: 2 paths with a line break left out of the lists");
 }
+
+TEST(run, names_without_extension_are_echoed_once_and_listed_nowhere) {
+  fake_files fake;
+  fake.searches["s"] = listing({"s/"});
+  fake.searches["s\\*.*"] = listing({"./", "../", "IM.1", "README", "x."});
+  const auto result = run(fake, "s");
+  EXPECT_NE(result.console.out_text().find("ファイル名: README\ns\\README\nファイル名: x.\ns\\x.\n"
+                                           "tmp_fwname:s_list.txt\n"),
+            std::string::npos);
+  EXPECT_EQ(fake.files, (std::map<std::string, std::string>{{"s_list.txt", "s\\IM.1\n"}}));
+}
