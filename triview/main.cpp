@@ -104,8 +104,9 @@ int run(const std::string& list_name) {
   }
   print_line("islice:" + std::to_string(paths.size()) + "\n");
   const cv::Size expected = first.size();
-  triview::load_result loaded = triview::load_stack(
-      paths, std::move(first), triview::decode_slice_file, std::thread::hardware_concurrency());
+  triview::load_result loaded = triview::load_stack(paths, first, triview::decode_slice_file_into,
+                                                    std::thread::hardware_concurrency());
+  first.release();
   if (loaded.failure) return report_load_failure(*loaded.failure, expected);
   print_line(hot_key_text);
   return run_viewer(std::move(loaded.stack));

@@ -1,5 +1,6 @@
 #include "triview/render.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -7,21 +8,28 @@ namespace triview {
 
 namespace {
 
-// Maps `count` contiguous source pixels by their blue byte. Each table word is
-// stored whole, so a store spills one byte into the next pixel, which the next
-// store overwrites; the last pixel is written byte-wise to stay inside the row.
+// Maps `count` contiguous source pixels by their blue byte. Eight pixels at a
+// time become three whole 64-bit words (table entries have a zero top byte),
+// stored one by one: that keeps a pseudo-colour row near the speed of a copy.
 void map_row(const std::uint8_t* src, std::uint8_t* dst, int count) {
-  if (count <= 0) return;
   const color_table& table = pseudo_color_table();
-  const int last = count - 1;
-  for (int c = 0; c < last; ++c) {
-    const std::uint32_t bgr = table[src[3 * c]];
-    std::memcpy(dst + 3 * c, &bgr, sizeof bgr);
+  int c = 0;
+  for (; c + 8 <= count; c += 8, src += 24, dst += 24) {
+    std::uint64_t p[8];
+    for (int k = 0; k < 8; ++k) p[k] = table[src[3 * k]];
+    const std::uint64_t w0 = p[0] | p[1] << 24 | p[2] << 48;
+    const std::uint64_t w1 = p[2] >> 16 | p[3] << 8 | p[4] << 32 | p[5] << 56;
+    const std::uint64_t w2 = p[5] >> 8 | p[6] << 16 | p[7] << 40;
+    std::memcpy(dst, &w0, sizeof w0);
+    std::memcpy(dst + 8, &w1, sizeof w1);
+    std::memcpy(dst + 16, &w2, sizeof w2);
   }
-  const std::uint32_t bgr = table[src[3 * last]];
-  dst[3 * last] = static_cast<std::uint8_t>(bgr);
-  dst[3 * last + 1] = static_cast<std::uint8_t>(bgr >> 8);
-  dst[3 * last + 2] = static_cast<std::uint8_t>(bgr >> 16);
+  for (; c < count; ++c, src += 3, dst += 3) {
+    const std::uint32_t bgr = table[src[0]];
+    dst[0] = static_cast<std::uint8_t>(bgr);
+    dst[1] = static_cast<std::uint8_t>(bgr >> 8);
+    dst[2] = static_cast<std::uint8_t>(bgr >> 16);
+  }
 }
 
 void copy_row(const std::uint8_t* src, std::uint8_t* dst, int count, bool raw_color) {
@@ -52,12 +60,25 @@ void copy_column(const std::uint8_t* src, std::size_t src_step, std::uint8_t* ds
   }
 }
 
+void prefetch_row(const cv::Mat& slice, int row) {
+  const std::uint8_t* start = slice.ptr<std::uint8_t>(row);
+  const std::size_t bytes = 3 * static_cast<std::size_t>(slice.cols);
+  for (std::size_t offset = 0; offset < bytes; offset += 64) __builtin_prefetch(start + offset);
+}
+
 }  // namespace
 
 void render_xz(const slice_stack& stack, const view_state& state, cv::Mat& view) {
+  // Each row lies in another slice, beyond the reach of the hardware
+  // prefetcher: rows are requested two slices ahead of the one being mapped.
+  constexpr int ahead = 2;
   const int n = stack.count();
+  for (int i = 0; i < std::min(ahead, n); ++i)
+    prefetch_row(stack.slices[static_cast<std::size_t>(i)], state.y_posi);
   for (int i = 0; i < n; ++i) {
     const cv::Mat& slice = stack.slices[static_cast<std::size_t>(i)];
+    if (i + ahead < n)
+      prefetch_row(stack.slices[static_cast<std::size_t>(i + ahead)], state.y_posi);
     copy_row(slice.ptr<std::uint8_t>(state.y_posi),
              view.ptr<std::uint8_t>(target_row(i, n, state.flip_z)), slice.cols, state.raw_color);
   }

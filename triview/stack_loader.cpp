@@ -1,8 +1,12 @@
 #include "triview/stack_loader.hpp"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cstdint>
+#include <fstream>
 #include <limits>
 #include <opencv2/imgcodecs.hpp>
 #include <thread>
@@ -16,6 +20,39 @@ namespace {
 
 bool is_space(char c) {
   return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
+
+bool read_file(const std::string& path, std::vector<std::uint8_t>& bytes) {
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if (!in) return false;
+  const std::streamoff size = in.tellg();
+  if (size < 0 || size > std::numeric_limits<int>::max()) return false;
+  bytes.resize(static_cast<std::size_t>(size));
+  in.seekg(0);
+  return static_cast<bool>(in.read(reinterpret_cast<char*>(bytes.data()), size));
+}
+
+// One block for the whole stack, slice after slice. Large pages, where the
+// system offers them, spare the tens of thousands of page faults that
+// filling a series' worth of small pages costs.
+cv::Mat allocate_volume(std::size_t count, cv::Size size) {
+  cv::Mat volume(static_cast<int>(count) * size.height, size.width, CV_8UC3);
+  constexpr std::uintptr_t huge_page = 2u << 20;
+  const auto begin = reinterpret_cast<std::uintptr_t>(volume.data);
+  const std::uintptr_t first = (begin + huge_page - 1) & ~(huge_page - 1);
+  const std::uintptr_t last = (begin + volume.total() * volume.elemSize()) & ~(huge_page - 1);
+  if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+  return volume;
+}
+
+std::vector<cv::Mat> slice_views(const cv::Mat& volume, std::size_t count, int height) {
+  std::vector<cv::Mat> slices;
+  slices.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    const int top = static_cast<int>(i) * height;
+    slices.push_back(volume.rowRange(top, top + height));
+  }
+  return slices;
 }
 
 // Shared by the decoding threads: the next index to claim and the lowest
@@ -38,13 +75,12 @@ struct load_job {
   }
 
   void load_one(std::size_t index) {
-    cv::Mat slice = decode(paths[index]);
-    if (slice.empty()) {
+    cv::Mat& slice = slices[index];
+    const std::uint8_t* storage = slice.data;
+    if (!decode(paths[index], slice)) {
       note_failure(index, {load_failure::kind::unreadable, paths[index], {}});
-    } else if (slice.size() != expected) {
+    } else if (slice.size() != expected || slice.data != storage) {
       note_failure(index, {load_failure::kind::size_differs, paths[index], slice.size()});
-    } else {
-      slices[index] = std::move(slice);
     }
   }
 
@@ -79,13 +115,29 @@ cv::Mat decode_slice_file(const std::string& listed_path) {
   }
 }
 
-load_result load_stack(const std::vector<std::string>& paths, cv::Mat first,
+bool decode_slice_file_into(const std::string& listed_path, cv::Mat& slice) {
+  // Each decoding thread keeps its file buffer from slice to slice.
+  thread_local std::vector<std::uint8_t> bytes;
+  const std::string path = common::to_native_path(listed_path);
+  if (!read_file(path, bytes) || bytes.empty()) return false;
+  try {
+    // Decoding into given storage reports no unknown format: ask first.
+    if (!cv::haveImageReader(path)) return false;
+    const cv::Mat encoded(1, static_cast<int>(bytes.size()), CV_8UC1, bytes.data());
+    return !cv::imdecode(encoded, cv::IMREAD_COLOR, &slice).empty();
+  } catch (const cv::Exception&) {
+    return false;
+  }
+}
+
+load_result load_stack(const std::vector<std::string>& paths, const cv::Mat& first,
                        const slice_decoder& decode, unsigned threads) {
   load_result result;
-  std::vector<cv::Mat> slices(paths.size());
-  std::vector<std::optional<load_failure>> failures(paths.size());
   const cv::Size expected = first.size();
-  slices[0] = std::move(first);
+  std::vector<cv::Mat> slices =
+      slice_views(allocate_volume(paths.size(), expected), paths.size(), expected.height);
+  first.copyTo(slices[0]);
+  std::vector<std::optional<load_failure>> failures(paths.size());
 
   load_job job{paths, decode, expected, slices, failures};
   const std::size_t workers =

@@ -14,11 +14,16 @@ namespace triview {
 // White-space separated tokens of a path list: "a.jpg b.jpg\r\nc.jpg" => 3 tokens.
 std::vector<std::string> read_tokens(std::string_view list_text);
 
-// Decodes one listed slice as an 8-bit three-channel image; empty when it cannot.
-using slice_decoder = std::function<cv::Mat(const std::string& listed_path)>;
+// Decodes one listed slice into `slice`, which arrives as a view into the
+// stack's storage with the size of the first slice. A file of another size
+// leaves `slice` reallocated to that size. False when the file cannot be read
+// or decoded.
+using slice_decoder = std::function<bool(const std::string& listed_path, cv::Mat& slice)>;
 
-// The real decoder: the listed path with '/' for '\', read as a colour image.
+// The real decoders: the listed path with '/' for '\', read as a colour image.
+// decode_slice_file gives an empty image when the file cannot be read.
 cv::Mat decode_slice_file(const std::string& listed_path);
+bool decode_slice_file_into(const std::string& listed_path, cv::Mat& slice);
 
 struct load_failure {
   enum class kind { unreadable, size_differs };
@@ -33,8 +38,9 @@ struct load_result {
 };
 
 // Loads paths[1..] beside the already decoded first slice, which fixes the
-// size. Decoding runs on up to `threads` threads; every slice is decoded once.
-load_result load_stack(const std::vector<std::string>& paths, cv::Mat first,
+// size. All slices share one block of storage, filled in place; decoding runs
+// on up to `threads` threads, and every slice is decoded once.
+load_result load_stack(const std::vector<std::string>& paths, const cv::Mat& first,
                        const slice_decoder& decode, unsigned threads);
 
 }  // namespace triview

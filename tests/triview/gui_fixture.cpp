@@ -44,7 +44,7 @@ int check_view(char** args) {
   if (!text) return 2;
   const auto paths = triview::read_tokens(*text);
   auto loaded = triview::load_stack(paths, triview::decode_slice_file(paths.front()),
-                                    triview::decode_slice_file, 2);
+                                    triview::decode_slice_file_into, 2);
   if (loaded.failure) return 2;
   const triview::slice_stack& stack = loaded.stack;
   const int view = std::atoi(args[2]);

@@ -57,10 +57,11 @@ struct guarded_view {
 
 class render : public ::testing::Test {
  protected:
-  static constexpr int width = 6, height = 4, count = 3;
+  // 19 columns: two blocks of eight pixels and a tail for the row mapper.
+  static constexpr int width = 19, height = 4, count = 3;
   std::vector<cv::Mat> owners;
   triview::slice_stack stack = make_stack(width, height, count, owners);
-  triview::view_state state{.y_posi = 2, .x_posi = 5, .slice = 1};
+  triview::view_state state{.y_posi = 2, .x_posi = 13, .slice = 1};
 };
 
 TEST_F(render, xz_takes_row_y_posi_and_puts_slice_0_at_the_bottom) {

@@ -22,17 +22,23 @@ TEST(read_tokens, line_feeds_crlf_and_spaces_give_the_same_tokens) {
   EXPECT_TRUE(triview::read_tokens("").empty());
 }
 
-// Decodes "n" or "n:WxH" into an image whose blue byte is n; "bad" fails.
+// Fills the slice with blue n for "n"; "n:WxH" makes it W x H instead; "bad" fails.
 struct fake_decoder {
   std::atomic<int> calls{0};
-  cv::Mat operator()(const std::string& path) {
+  bool operator()(const std::string& path, cv::Mat& slice) {
     ++calls;
-    if (path == "bad") return {};
-    cv::Size size(4, 3);
+    if (path == "bad") return false;
     const auto colon = path.find(':');
     if (colon != std::string::npos)
-      size = {std::stoi(path.substr(colon + 1)), std::stoi(path.substr(path.find('x') + 1))};
-    return cv::Mat(size, CV_8UC3, cv::Scalar(std::stoi(path.substr(0, colon))));
+      slice.create(std::stoi(path.substr(path.find('x') + 1)), std::stoi(path.substr(colon + 1)),
+                   CV_8UC3);
+    slice.setTo(cv::Scalar(std::stoi(path.substr(0, colon))));
+    return true;
+  }
+  cv::Mat first(const std::string& path) {
+    cv::Mat slice(3, 4, CV_8UC3);
+    (*this)(path, slice);
+    return slice;
   }
 };
 
@@ -44,7 +50,7 @@ std::vector<std::string> numbered(int count) {
 
 triview::load_result load(const std::vector<std::string>& paths, fake_decoder& decoder,
                           unsigned threads) {
-  return triview::load_stack(paths, decoder(paths[0]), std::ref(decoder), threads);
+  return triview::load_stack(paths, decoder.first(paths[0]), std::ref(decoder), threads);
 }
 
 TEST(load_stack, keeps_list_order_and_decodes_the_first_slice_once) {
@@ -57,8 +63,12 @@ TEST(load_stack, keeps_list_order_and_decodes_the_first_slice_once) {
     ASSERT_EQ(result.stack.count(), 37);
     EXPECT_EQ(result.stack.width, 4);
     EXPECT_EQ(result.stack.height, 3);
-    for (int i = 0; i < 37; ++i)
-      EXPECT_EQ(result.stack.slices[static_cast<std::size_t>(i)].at<cv::Vec3b>(0, 0)[0], i);
+    for (int i = 0; i < 37; ++i) {
+      const cv::Mat& slice = result.stack.slices[static_cast<std::size_t>(i)];
+      EXPECT_EQ(slice.at<cv::Vec3b>(2, 3)[0], i);
+      // One block holds the stack: slice after slice, no copy of its own.
+      EXPECT_EQ(slice.data, result.stack.slices[0].data + i * 3 * 4 * 3);
+    }
   }
 }
 
@@ -96,15 +106,35 @@ TEST(decode_slice_file, reads_listed_backslash_paths_as_three_channels) {
   std::filesystem::create_directory(dir / "sample");
   ASSERT_TRUE(
       cv::imwrite((dir / "sample" / "a.png").string(), cv::Mat(3, 5, CV_8UC1, cv::Scalar(77))));
-  const cv::Mat slice = triview::decode_slice_file(dir.path().string() + "/sample\\a.png");
+  const std::string listed = dir.path().string() + "/sample\\a.png";
+  const cv::Mat slice = triview::decode_slice_file(listed);
   ASSERT_FALSE(slice.empty());
   EXPECT_EQ(slice.type(), CV_8UC3);
   EXPECT_EQ(slice.size(), cv::Size(5, 3));
   EXPECT_EQ(slice.at<cv::Vec3b>(2, 4), cv::Vec3b(77, 77, 77));
 
+  cv::Mat storage(6, 5, CV_8UC3, cv::Scalar(0));
+  cv::Mat in_place = storage.rowRange(3, 6);
+  ASSERT_TRUE(triview::decode_slice_file_into(listed, in_place));
+  EXPECT_EQ(in_place.data, storage.ptr(3));
+  EXPECT_EQ(storage.at<cv::Vec3b>(5, 4), cv::Vec3b(77, 77, 77));
+  EXPECT_EQ(storage.at<cv::Vec3b>(2, 4), cv::Vec3b(0, 0, 0));
+
+  cv::Mat too_small = storage.rowRange(0, 2);
+  ASSERT_TRUE(triview::decode_slice_file_into(listed, too_small));
+  EXPECT_EQ(too_small.size(), cv::Size(5, 3));  // a block of its own, the storage untouched
+  EXPECT_EQ(storage.at<cv::Vec3b>(0, 0), cv::Vec3b(0, 0, 0));
+}
+
+TEST(decode_slice_file, unreadable_files_fail) {
+  temp_dir dir;
   dir.write("broken.jpg", "not a picture");
-  EXPECT_TRUE(triview::decode_slice_file((dir / "broken.jpg").string()).empty());
-  EXPECT_TRUE(triview::decode_slice_file((dir / "missing.jpg").string()).empty());
+  dir.write("empty.jpg", "");
+  cv::Mat slice(3, 5, CV_8UC3);
+  for (const char* name : {"broken.jpg", "empty.jpg", "missing.jpg"}) {
+    EXPECT_TRUE(triview::decode_slice_file((dir / name).string()).empty()) << name;
+    EXPECT_FALSE(triview::decode_slice_file_into((dir / name).string(), slice)) << name;
+  }
 }
 
 }  // namespace
