@@ -94,7 +94,11 @@ void highgui_ui::open(viewer_state& state) {
     // A maximum of 0 is refused at creation; a one-slice stack lowers it afterwards.
     cv::createTrackbar(spec.trackbar, spec.window, nullptr, std::max(max, 1),
                        callbacks[static_cast<std::size_t>(spec.id) - 1], this);
-    if (max < 1) cv::setTrackbarMax(spec.trackbar, spec.window, max);
+    if (max < 1) {
+      // Lowering the maximum under the position is what refreshes the label.
+      cv::setTrackbarPos(spec.trackbar, spec.window, 1);
+      cv::setTrackbarMax(spec.trackbar, spec.window, max);
+    }
     cv::setTrackbarPos(spec.trackbar, spec.window, trackbar_position(state, spec.id));
   }
   callbacks_live_ = true;
