@@ -234,8 +234,8 @@ TEST_F(slicejpeg_cli, help_prints_usage) {
 }
 
 TEST_F(slicejpeg_cli, more_than_999_slices_get_four_digit_names) {
-  const auto made = run_in(
-      dir.path(), shell_quote(PHANTOM_BIN) + " --width 4 --height 3 --slices 1200 wide");
+  const auto made =
+      run_in(dir.path(), shell_quote(PHANTOM_BIN) + " --width 4 --height 3 --slices 1200 wide");
   ASSERT_EQ(made.status, 0) << made.err;
   std::string list;
   for (int i = 1; i <= 1200; ++i) list += "wide\\IM." + std::to_string(i) + "\r\n";
