@@ -29,22 +29,21 @@ tvh_wait_for() {
 
 tvh_display_usable() { [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; }
 
-# Uses the display there is, or starts Xvfb on the first free display number.
+tvh_xvfb_display() { [ -s "$TVH_TMP/display" ] || ! kill -0 "$TVH_XVFB_PID" 2>/dev/null; }
+
+# Uses the display there is, or starts Xvfb, which picks a free display
+# number itself (-displayfd), so parallel runs never share or steal one.
 tvh_start_display() {
   TVH_TMP=$(mktemp -d /tmp/triview-headless.XXXXXX)
   if tvh_display_usable; then return 0; fi
-  local n
-  for n in $(seq 90 189); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 2560x1440x24 -nolisten tcp >"$TVH_TMP/xvfb.log" 2>&1 &
-    TVH_XVFB_PID=$!
-    export DISPLAY=":$n"
-    if tvh_wait_for 10 tvh_display_usable; then return 0; fi
-    kill "$TVH_XVFB_PID" 2>/dev/null
-    wait "$TVH_XVFB_PID" 2>/dev/null
-    TVH_XVFB_PID=
-  done
-  tvh_log "cannot start Xvfb"
+  Xvfb -displayfd 3 -screen 0 2560x1440x24 -nolisten tcp 3>"$TVH_TMP/display" \
+    >"$TVH_TMP/xvfb.log" 2>&1 &
+  TVH_XVFB_PID=$!
+  if tvh_wait_for 20 tvh_xvfb_display && [ -s "$TVH_TMP/display" ]; then
+    export DISPLAY=":$(tr -d '[:space:]' <"$TVH_TMP/display")"
+    tvh_wait_for 10 tvh_display_usable && return 0
+  fi
+  tvh_log "cannot start Xvfb: $(tail -n 1 "$TVH_TMP/xvfb.log")"
   return 1
 }
 
