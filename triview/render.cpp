@@ -70,8 +70,8 @@ void prefetch_row(const cv::Mat& slice, int row) {
 
 void render_xz(const slice_stack& stack, const view_state& state, cv::Mat& view) {
   // Each row lies in another slice, beyond the reach of the hardware
-  // prefetcher: rows are requested two slices ahead of the one being mapped.
-  constexpr int ahead = 2;
+  // prefetcher: rows are requested a few slices ahead of the one being mapped.
+  constexpr int ahead = 4;
   const int n = stack.count();
   for (int i = 0; i < std::min(ahead, n); ++i)
     prefetch_row(stack.slices[static_cast<std::size_t>(i)], state.y_posi);
