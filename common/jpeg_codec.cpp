@@ -1,0 +1,289 @@
+#include "common/jpeg_codec.hpp"
+
+// jpeglib.h wants FILE declared first.
+#include <cstdio>
+// clang-format off
+#include <jpeglib.h>
+#include <jerror.h>
+// clang-format on
+
+#include <algorithm>
+#include <array>
+#include <csetjmp>
+#include <cstring>
+#include <limits>
+
+namespace common {
+namespace {
+
+// The library's own error handler ends the process; this one jumps back to
+// the call that started the work. Everything between setjmp and the jump is
+// the library's C code or functions without destructors.
+struct error_state {
+  jpeg_error_mgr manager;  // first, so the library's pointer to it leads here
+  std::jmp_buf jump;
+};
+
+error_state& errors_of(j_common_ptr info) {
+  return *reinterpret_cast<error_state*>(info->err);
+}
+
+[[noreturn]] void jump_on_error(j_common_ptr info) {
+  std::longjmp(errors_of(info).jump, 1);
+}
+
+// A warning means the library patched over bad data (a truncated file is
+// filled with grey): such a file is left to the general reader.
+void jump_on_warning(j_common_ptr info, int level) {
+  if (level < 0) std::longjmp(errors_of(info).jump, 1);
+}
+
+void print_nothing(j_common_ptr) {}
+
+jpeg_error_mgr* install_errors(error_state& errors, bool warnings_fail) {
+  jpeg_std_error(&errors.manager);
+  errors.manager.error_exit = jump_on_error;
+  errors.manager.output_message = print_nothing;
+  if (warnings_fail) errors.manager.emit_message = jump_on_warning;
+  return &errors.manager;
+}
+
+// Batches of rows per library call.
+constexpr JDIMENSION row_batch = 16;
+
+// --- encoding
+
+struct vector_destination {
+  jpeg_destination_mgr manager;  // first, as above
+  std::vector<std::uint8_t>* out;
+};
+
+vector_destination& destination_of(j_compress_ptr info) {
+  return *reinterpret_cast<vector_destination*>(info->dest);
+}
+
+bool resize_bytes(std::vector<std::uint8_t>& bytes, std::size_t size) noexcept {
+  try {
+    bytes.resize(size);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+void start_destination(j_compress_ptr info) {
+  vector_destination& destination = destination_of(info);
+  destination.manager.next_output_byte = destination.out->data();
+  destination.manager.free_in_buffer = destination.out->size();
+}
+
+// Called with the whole buffer full: twice the room, writing goes on behind.
+boolean grow_destination(j_compress_ptr info) {
+  vector_destination& destination = destination_of(info);
+  const std::size_t used = destination.out->size();
+  if (!resize_bytes(*destination.out, 2 * used)) ERREXIT(info, JERR_OUT_OF_MEMORY);
+  destination.manager.next_output_byte = destination.out->data() + used;
+  destination.manager.free_in_buffer = destination.out->size() - used;
+  return TRUE;
+}
+
+void end_destination(j_compress_ptr) {}
+
+struct compressor {
+  jpeg_compress_struct info;
+  error_state errors;
+  vector_destination destination;
+};
+
+// OpenCV's default JPEG writing: the library's defaults at quality 95 with
+// baseline tables, one interleaved scan, no restart markers.
+void set_up_compression(jpeg_compress_struct& info, const cv::Mat& image) {
+  info.image_width = static_cast<JDIMENSION>(image.cols);
+  info.image_height = static_cast<JDIMENSION>(image.rows);
+  const bool colour = image.channels() == 3;
+  info.input_components = colour ? 3 : 1;
+  info.in_color_space = colour ? JCS_EXT_BGR : JCS_GRAYSCALE;
+  jpeg_set_defaults(&info);
+  jpeg_set_quality(&info, 95, TRUE);
+}
+
+void write_rows(jpeg_compress_struct& info, const cv::Mat& image) {
+  std::array<JSAMPROW, row_batch> rows{};
+  while (info.next_scanline < info.image_height) {
+    const JDIMENSION first = info.next_scanline;
+    const JDIMENSION count = std::min(row_batch, info.image_height - first);
+    for (JDIMENSION i = 0; i < count; ++i)
+      rows[i] = const_cast<JSAMPROW>(image.ptr(static_cast<int>(first + i)));
+    jpeg_write_scanlines(&info, rows.data(), count);
+  }
+}
+
+bool compress(compressor& c, const cv::Mat& image, std::vector<std::uint8_t>& out) {
+  jpeg_compress_struct& info = c.info;
+  info.err = install_errors(c.errors, false);
+  if (setjmp(c.errors.jump) != 0) {
+    jpeg_destroy_compress(&info);
+    return false;
+  }
+  jpeg_create_compress(&info);
+  c.destination.manager.init_destination = start_destination;
+  c.destination.manager.empty_output_buffer = grow_destination;
+  c.destination.manager.term_destination = end_destination;
+  c.destination.out = &out;
+  info.dest = &c.destination.manager;
+  set_up_compression(info, image);
+  jpeg_start_compress(&info, TRUE);
+  write_rows(info, image);
+  jpeg_finish_compress(&info);
+  const std::size_t written = out.size() - c.destination.manager.free_in_buffer;
+  jpeg_destroy_compress(&info);
+  out.resize(written);
+  return true;
+}
+
+// --- decoding
+
+std::uint32_t read_u16(std::span<const std::uint8_t> at, bool big_endian) {
+  const std::uint32_t first = at[0], second = at[1];
+  return big_endian ? (first << 8u) | second : (second << 8u) | first;
+}
+
+std::uint32_t read_u32(std::span<const std::uint8_t> at, bool big_endian) {
+  const std::uint32_t high = read_u16(at.subspan(big_endian ? 0 : 2), big_endian);
+  const std::uint32_t low = read_u16(at.subspan(big_endian ? 2 : 0), big_endian);
+  return (high << 16u) | low;
+}
+
+// True when an APP1 segment is Exif whose first directory holds no
+// orientation or orientation 1. Anything else (another APP1 kind, a
+// directory cut short) is left to the general reader, which may turn the
+// image.
+bool exif_is_upright(std::span<const std::uint8_t> app1) {
+  constexpr std::array<std::uint8_t, 6> exif_id{'E', 'x', 'i', 'f', 0, 0};
+  if (app1.size() < exif_id.size() + 8 || !std::equal(exif_id.begin(), exif_id.end(), app1.begin()))
+    return false;
+  const std::span<const std::uint8_t> tiff = app1.subspan(exif_id.size());
+  const bool big_endian = tiff[0] == 'M' && tiff[1] == 'M';
+  if (!big_endian && !(tiff[0] == 'I' && tiff[1] == 'I')) return false;
+  if (read_u16(tiff.subspan(2), big_endian) != 42) return false;
+  const std::size_t directory = read_u32(tiff.subspan(4), big_endian);
+  if (directory > tiff.size() - 2) return false;
+  const std::size_t count = read_u16(tiff.subspan(directory), big_endian);
+  if (count > (tiff.size() - directory - 2) / 12) return false;
+  constexpr std::uint32_t orientation_tag = 0x0112, short_type = 3;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::span<const std::uint8_t> entry = tiff.subspan(directory + 2 + 12 * i, 12);
+    if (read_u16(entry, big_endian) != orientation_tag) continue;
+    if (read_u16(entry.subspan(2), big_endian) != short_type ||
+        read_u32(entry.subspan(4), big_endian) != 1 || read_u16(entry.subspan(8), big_endian) != 1)
+      return false;
+  }
+  return true;
+}
+
+bool upright(jpeg_saved_marker_ptr markers) {
+  for (jpeg_saved_marker_ptr marker = markers; marker != nullptr; marker = marker->next) {
+    if (marker->marker == JPEG_APP0 + 1 && !exif_is_upright({marker->data, marker->data_length}))
+      return false;
+  }
+  return true;
+}
+
+// imread's own limits on the image size.
+constexpr JDIMENSION max_side = 1u << 20;
+constexpr std::uint64_t max_pixels = 1u << 30;
+
+bool decoded_as_imread_does(const jpeg_decompress_struct& info) {
+  const bool grey = info.num_components == 1 && info.jpeg_color_space == JCS_GRAYSCALE;
+  const bool ycc = info.num_components == 3 && info.jpeg_color_space == JCS_YCbCr;
+  return (grey || ycc) && !info.saw_Adobe_marker && info.data_precision == 8 &&
+         info.image_width <= max_side && info.image_height <= max_side &&
+         std::uint64_t{info.image_width} * info.image_height <= max_pixels &&
+         upright(info.marker_list);
+}
+
+bool allocate_bgr(cv::Mat& image, int rows, int columns) noexcept {
+  try {
+    if (image.rows != rows || image.cols != columns || image.type() != CV_8UC3)
+      image.create(rows, columns, CV_8UC3);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+struct decompressor {
+  jpeg_decompress_struct info;
+  error_state errors;
+};
+
+// May leave through the error jump; holds nothing that needs destroying.
+bool read_image(jpeg_decompress_struct& info, cv::Mat& image) {
+  jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
+  if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK || !decoded_as_imread_does(info))
+    return false;
+  info.out_color_space = JCS_EXT_BGR;
+  jpeg_start_decompress(&info);
+  if (info.output_components != 3 || !allocate_bgr(image, static_cast<int>(info.output_height),
+                                                   static_cast<int>(info.output_width)))
+    return false;
+  std::array<JSAMPROW, row_batch> rows{};
+  while (info.output_scanline < info.output_height) {
+    const JDIMENSION first = info.output_scanline;
+    const JDIMENSION count = std::min(row_batch, info.output_height - first);
+    for (JDIMENSION i = 0; i < count; ++i) rows[i] = image.ptr(static_cast<int>(first + i));
+    if (jpeg_read_scanlines(&info, rows.data(), count) == 0) return false;
+  }
+  jpeg_finish_decompress(&info);
+  return true;
+}
+
+bool decompress(decompressor& d, std::span<const std::uint8_t> bytes, cv::Mat& image) {
+  jpeg_decompress_struct& info = d.info;
+  info.err = install_errors(d.errors, true);
+  if (setjmp(d.errors.jump) != 0) {
+    jpeg_destroy_decompress(&info);
+    return false;
+  }
+  jpeg_create_decompress(&info);
+  jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
+  const bool decoded = read_image(info, image);
+  jpeg_destroy_decompress(&info);
+  return decoded;
+}
+
+}  // namespace
+
+bool encode_jpeg(const cv::Mat& image, std::vector<std::uint8_t>& out) {
+  if (image.empty() || (image.type() != CV_8UC1 && image.type() != CV_8UC3)) return false;
+  // Room for the usual output at once; the buffer grows if that is short.
+  const std::size_t estimate = image.total() * image.elemSize() / 2 + 4096;
+  if (!resize_bytes(out, std::max(out.capacity(), estimate))) return false;
+  compressor c{};
+  if (compress(c, image, out)) return true;
+  out.clear();
+  return false;
+}
+
+std::vector<std::uint8_t> encode_jpeg(const cv::Mat& image) {
+  std::vector<std::uint8_t> out;
+  encode_jpeg(image, out);
+  return out;
+}
+
+bool decode_jpeg_bgr_into(std::span<const std::uint8_t> bytes, cv::Mat& image) {
+  // Quick refusal of what is plainly no JPEG, before setting up the library.
+  if (bytes.size() < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8 ||
+      bytes.size() > std::numeric_limits<unsigned long>::max())
+    return false;
+  decompressor d{};
+  return decompress(d, bytes, image);
+}
+
+std::optional<cv::Mat> decode_jpeg_bgr(std::span<const std::uint8_t> bytes) {
+  cv::Mat image;
+  if (!decode_jpeg_bgr_into(bytes, image)) return std::nullopt;
+  return image;
+}
+
+}  // namespace common

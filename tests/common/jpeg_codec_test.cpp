@@ -1,0 +1,270 @@
+#include "common/jpeg_codec.hpp"
+
+#include <gtest/gtest.h>
+#include <jpeglib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <opencv2/imgcodecs.hpp>
+#include <string>
+#include <vector>
+
+#include "tests/common/temp_dir.hpp"
+
+namespace {
+
+using bytes = std::vector<std::uint8_t>;
+
+cv::Mat noisy(int rows, int columns, int type) {
+  cv::Mat image(rows, columns, type);
+  cv::RNG rng(rows * 131 + columns);
+  rng.fill(image, cv::RNG::UNIFORM, 0, 256);
+  return image;
+}
+
+// Smooth ramps with some noise: closer to real slices than pure noise.
+cv::Mat ramp(int rows, int columns, int type) {
+  cv::Mat image = noisy(rows, columns, type);
+  for (int y = 0; y < rows; ++y) {
+    std::uint8_t* row = image.ptr(y);
+    for (std::size_t i = 0; i < static_cast<std::size_t>(columns * image.channels()); ++i)
+      row[i] = static_cast<std::uint8_t>((row[i] / 16 + y * 3 + static_cast<int>(i)) & 0xFF);
+  }
+  return image;
+}
+
+bytes opencv_jpeg(const cv::Mat& image, const std::vector<int>& params = {}) {
+  bytes out;
+  EXPECT_TRUE(cv::imencode(".jpg", image, out, params));
+  return out;
+}
+
+bool same_pixels(const cv::Mat& a, const cv::Mat& b) {
+  return a.size() == b.size() && a.type() == b.type() && cv::norm(a, b, cv::NORM_INF) == 0;
+}
+
+// A JPEG written with the library directly, for colour spaces and chroma
+// samplings OpenCV does not write: `h` x `v` luma samples per chroma sample.
+struct library_options {
+  J_COLOR_SPACE in_space = JCS_EXT_BGR;
+  J_COLOR_SPACE jpeg_space = JCS_YCbCr;
+  int h = 2, v = 2;
+  bool progressive = false;
+};
+
+bytes library_jpeg(const cv::Mat& pixels, const library_options& options) {
+  jpeg_compress_struct info{};
+  jpeg_error_mgr errors{};
+  info.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&info);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&info, &buffer, &size);
+  info.image_width = static_cast<JDIMENSION>(pixels.cols);
+  info.image_height = static_cast<JDIMENSION>(pixels.rows);
+  info.input_components = pixels.channels();
+  info.in_color_space = options.in_space;
+  jpeg_set_defaults(&info);
+  jpeg_set_colorspace(&info, options.jpeg_space);
+  info.comp_info[0].h_samp_factor = options.h;
+  info.comp_info[0].v_samp_factor = options.v;
+  if (options.progressive) jpeg_simple_progression(&info);
+  jpeg_start_compress(&info, TRUE);
+  while (info.next_scanline < info.image_height) {
+    JSAMPROW row = const_cast<JSAMPROW>(pixels.ptr(static_cast<int>(info.next_scanline)));
+    jpeg_write_scanlines(&info, &row, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  bytes out(buffer, buffer + size);
+  std::free(buffer);
+  return out;
+}
+
+// Inserts an Exif segment with the given orientation after the JFIF segment.
+// `directory` is where the TIFF header says the first directory starts.
+bytes with_exif_orientation(bytes jpeg, std::uint8_t orientation, std::uint8_t directory = 8) {
+  // APP1 "Exif", a little-endian TIFF header, one entry (orientation, a
+  // short), no next directory.
+  const bytes segment{0xFF, 0xE1, 0,         34, 'E',         'x', 'i', 'f', 0,    0,    'I', 'I',
+                      42,   0,    directory, 0,  0,           0,   1,   0,   0x12, 0x01, 3,   0,
+                      1,    0,    0,         0,  orientation, 0,   0,   0,   0,    0,    0,   0};
+  const std::size_t after_jfif = 4 + (std::size_t{jpeg[4]} << 8 | jpeg[5]);
+  jpeg.insert(jpeg.begin() + static_cast<std::ptrdiff_t>(after_jfif), segment.begin(),
+              segment.end());
+  return jpeg;
+}
+
+cv::Mat imread_bytes(const temp_dir& dir, const bytes& jpeg) {
+  const std::string path = (dir / "image.jpg").string();
+  dir.write("image.jpg", std::string(jpeg.begin(), jpeg.end()));
+  return cv::imread(path, cv::IMREAD_COLOR);
+}
+
+TEST(encode_jpeg, bytes_match_opencv_for_every_size_channel_count_and_content) {
+  for (const cv::Size size :
+       {cv::Size(1, 1), cv::Size(7, 5), cv::Size(513, 3), cv::Size(3, 513), cv::Size(512, 512)}) {
+    for (const int type : {CV_8UC1, CV_8UC3}) {
+      for (const cv::Mat& image :
+           {noisy(size.height, size.width, type), ramp(size.height, size.width, type),
+            cv::Mat(size, type, cv::Scalar(200, 17, 90))}) {
+        EXPECT_EQ(common::encode_jpeg(image), opencv_jpeg(image))
+            << size << " channels " << CV_MAT_CN(type);
+      }
+    }
+  }
+}
+
+TEST(encode_jpeg, strided_views_and_a_reused_buffer_give_the_same_bytes) {
+  for (const int type : {CV_8UC1, CV_8UC3}) {
+    const cv::Mat block = ramp(80, 90, type);
+    const cv::Mat view = block(cv::Rect(3, 5, 61, 47));
+    ASSERT_FALSE(view.isContinuous());
+    bytes reused(1 << 20, 0xAB);  // larger than needed and full of junk
+    ASSERT_TRUE(common::encode_jpeg(view, reused));
+    EXPECT_EQ(reused, opencv_jpeg(view.clone()));
+    bytes small(3);  // too small: the output grows
+    ASSERT_TRUE(common::encode_jpeg(noisy(300, 300, type), small));
+    EXPECT_EQ(small, opencv_jpeg(noisy(300, 300, type)));
+  }
+}
+
+TEST(encode_jpeg, refuses_what_it_cannot_write) {
+  EXPECT_TRUE(common::encode_jpeg(cv::Mat()).empty());
+  EXPECT_TRUE(common::encode_jpeg(cv::Mat(4, 4, CV_16UC1, cv::Scalar(1))).empty());
+  EXPECT_TRUE(common::encode_jpeg(cv::Mat(4, 4, CV_8UC4, cv::Scalar(1))).empty());
+  // Wider than a JPEG can be: the library's error comes back as a value.
+  bytes out{1, 2, 3};
+  EXPECT_FALSE(common::encode_jpeg(cv::Mat(1, 70000, CV_8UC1, cv::Scalar(1)), out));
+  EXPECT_TRUE(out.empty());
+}
+
+TEST(decode_jpeg_bgr, pixels_match_imread_for_opencv_written_baseline_progressive_and_grey) {
+  temp_dir dir;
+  for (const cv::Size size : {cv::Size(1, 1), cv::Size(7, 5), cv::Size(513, 3), cv::Size(64, 48)}) {
+    for (const int type : {CV_8UC1, CV_8UC3}) {
+      for (const int progressive : {0, 1}) {
+        for (const int quality : {95, 60}) {
+          const bytes jpeg =
+              opencv_jpeg(ramp(size.height, size.width, type),
+                          {cv::IMWRITE_JPEG_PROGRESSIVE, progressive, cv::IMWRITE_JPEG_QUALITY,
+                           quality, cv::IMWRITE_JPEG_OPTIMIZE, quality == 60});
+          const auto decoded = common::decode_jpeg_bgr(jpeg);
+          ASSERT_TRUE(decoded) << size << " type " << type << " progressive " << progressive;
+          EXPECT_TRUE(same_pixels(*decoded, imread_bytes(dir, jpeg)))
+              << size << " type " << type << " progressive " << progressive << " q " << quality;
+        }
+      }
+    }
+  }
+}
+
+TEST(decode_jpeg_bgr, pixels_match_imread_for_every_chroma_sampling) {
+  temp_dir dir;
+  // 4:2:0, 4:2:2, 4:4:4 and 4:4:0.
+  const std::vector<std::pair<int, int>> samplings{{2, 2}, {2, 1}, {1, 1}, {1, 2}};
+  for (const cv::Size size : {cv::Size(1, 1), cv::Size(7, 5), cv::Size(513, 3), cv::Size(64, 48)}) {
+    for (const auto& [h, v] : samplings) {
+      for (const bool progressive : {false, true}) {
+        const bytes jpeg = library_jpeg(ramp(size.height, size.width, CV_8UC3),
+                                        {.h = h, .v = v, .progressive = progressive});
+        const auto decoded = common::decode_jpeg_bgr(jpeg);
+        ASSERT_TRUE(decoded) << size << " " << h << "x" << v;
+        EXPECT_TRUE(same_pixels(*decoded, imread_bytes(dir, jpeg)))
+            << size << " " << h << "x" << v << " progressive " << progressive;
+      }
+    }
+  }
+}
+
+TEST(decode_jpeg_bgr, decodes_into_given_storage_of_the_right_size_only) {
+  const bytes jpeg = opencv_jpeg(ramp(6, 5, CV_8UC3));
+  const cv::Mat expected = cv::imdecode(jpeg, cv::IMREAD_COLOR);
+  cv::Mat storage(12, 5, CV_8UC3, cv::Scalar(1, 2, 3));
+  cv::Mat lower = storage.rowRange(6, 12);
+  ASSERT_TRUE(common::decode_jpeg_bgr_into(jpeg, lower));
+  EXPECT_EQ(lower.data, storage.ptr(6));
+  EXPECT_TRUE(same_pixels(lower, expected));
+  EXPECT_EQ(storage.at<cv::Vec3b>(5, 4), cv::Vec3b(1, 2, 3));
+
+  cv::Mat too_small = storage.rowRange(0, 2);
+  ASSERT_TRUE(common::decode_jpeg_bgr_into(jpeg, too_small));
+  EXPECT_NE(too_small.data, storage.data);
+  EXPECT_TRUE(same_pixels(too_small, expected));
+  EXPECT_EQ(storage.at<cv::Vec3b>(0, 0), cv::Vec3b(1, 2, 3));
+}
+
+TEST(decode_jpeg_bgr, exif_orientation_other_than_1_is_refused) {
+  temp_dir dir;
+  const bytes jpeg = opencv_jpeg(ramp(6, 10, CV_8UC3));
+  const bytes turned = with_exif_orientation(jpeg, 6);
+  // imread turns this one to 6 x 10, which the fast path must not miss.
+  EXPECT_EQ(imread_bytes(dir, turned).size(), cv::Size(6, 10));
+  EXPECT_FALSE(common::decode_jpeg_bgr(turned));
+  for (const std::uint8_t orientation : {0, 2, 3, 8, 9})
+    EXPECT_FALSE(common::decode_jpeg_bgr(with_exif_orientation(jpeg, orientation)));
+
+  const bytes upright = with_exif_orientation(jpeg, 1);
+  const auto decoded = common::decode_jpeg_bgr(upright);
+  ASSERT_TRUE(decoded);
+  EXPECT_TRUE(same_pixels(*decoded, imread_bytes(dir, upright)));
+
+  // A directory past the end of the segment, or cut short by it.
+  EXPECT_FALSE(common::decode_jpeg_bgr(with_exif_orientation(jpeg, 1, 200)));
+  EXPECT_FALSE(common::decode_jpeg_bgr(with_exif_orientation(jpeg, 1, 14)));
+}
+
+TEST(decode_jpeg_bgr, other_colour_spaces_and_other_formats_are_refused) {
+  temp_dir dir;
+  const bytes cmyk =
+      library_jpeg(noisy(8, 8, CV_8UC4), {.in_space = JCS_CMYK, .jpeg_space = JCS_CMYK});
+  EXPECT_FALSE(imread_bytes(dir, cmyk).empty());  // imread reads it: the caller falls back
+  EXPECT_FALSE(common::decode_jpeg_bgr(cmyk));
+  const bytes rgb = library_jpeg(noisy(8, 8, CV_8UC3),
+                                 {.in_space = JCS_RGB, .jpeg_space = JCS_RGB, .h = 1, .v = 1});
+  EXPECT_FALSE(imread_bytes(dir, rgb).empty());
+  EXPECT_FALSE(common::decode_jpeg_bgr(rgb));
+
+  bytes png;
+  ASSERT_TRUE(cv::imencode(".png", cv::Mat(4, 4, CV_8UC1, cv::Scalar(3)), png));
+  EXPECT_FALSE(common::decode_jpeg_bgr(png));
+  EXPECT_FALSE(common::decode_jpeg_bgr(bytes{}));
+  EXPECT_FALSE(common::decode_jpeg_bgr(bytes{0xFF, 0xD8}));
+  EXPECT_FALSE(common::decode_jpeg_bgr(bytes{0xFF, 0xD8, 0xFF, 0xD9}));
+  const std::string text = "not a picture";
+  EXPECT_FALSE(common::decode_jpeg_bgr(bytes(text.begin(), text.end())));
+}
+
+TEST(decode_jpeg_bgr, truncated_data_is_refused_at_every_length) {
+  for (const int progressive : {0, 1}) {
+    const bytes jpeg =
+        opencv_jpeg(ramp(40, 56, CV_8UC3), {cv::IMWRITE_JPEG_PROGRESSIVE, progressive});
+    for (std::size_t length = 0; length < jpeg.size(); length += (length < 700 ? 1 : 23)) {
+      // A copy of its own, so a read past the end is caught by the sanitizer.
+      const bytes prefix(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(length));
+      EXPECT_FALSE(common::decode_jpeg_bgr(prefix)) << "length " << length;
+    }
+    EXPECT_FALSE(common::decode_jpeg_bgr({jpeg.data(), jpeg.size() - 1}));
+  }
+}
+
+TEST(decode_jpeg_bgr, corrupt_data_is_refused_or_decoded_as_imread_decodes_it) {
+  for (const int progressive : {0, 1}) {
+    const bytes jpeg =
+        opencv_jpeg(ramp(40, 56, CV_8UC1), {cv::IMWRITE_JPEG_PROGRESSIVE, progressive});
+    int refused = 0;
+    for (std::size_t at = 2; at < jpeg.size(); at += 3) {
+      bytes corrupt = jpeg;
+      corrupt[at] ^= 0x55;
+      const auto decoded = common::decode_jpeg_bgr(corrupt);
+      if (!decoded) {
+        ++refused;
+        continue;
+      }
+      EXPECT_TRUE(same_pixels(*decoded, cv::imdecode(corrupt, cv::IMREAD_COLOR))) << "at " << at;
+    }
+    EXPECT_GT(refused, 0);
+  }
+}
+
+}  // namespace
