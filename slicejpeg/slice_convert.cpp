@@ -8,8 +8,8 @@
 #include <cstring>
 #include <new>
 #include <opencv2/core.hpp>
-#include <opencv2/imgcodecs.hpp>
 
+#include "common/jpeg_codec.hpp"
 #include "slicejpeg/element_walk.hpp"
 
 namespace slicejpeg {
@@ -94,7 +94,7 @@ slice_outcome convert_read_slice(const slice_job& job, std::span<const std::uint
     cv::Mat image(header.rows, header.columns, CV_8UC1);
     const std::size_t count = image.total();
     outcome.range = convert_samples(scan.walk.pixels.first(2 * count), {image.data, count});
-    const bool encoded = cv::imencode(".jpg", image, outcome.jpeg);
+    const bool encoded = common::encode_jpeg(image, outcome.jpeg);
     outcome.status = encoded ? slice_status::converted : slice_status::not_encoded;
     if (!encoded) outcome.problem = "cannot encode the JPEG";
   } catch (const std::bad_alloc&) {
