@@ -6,7 +6,10 @@
 #include <array>
 #include <cstdlib>
 #include <opencv2/highgui.hpp>
-#include <opencv2/imgcodecs.hpp>
+#include <string_view>
+
+#include "common/atomic_file.hpp"
+#include "common/jpeg_codec.hpp"
 
 namespace triview {
 
@@ -149,12 +152,12 @@ void highgui_ui::set_trackbar_pos(view_id id, int position) {
   callbacks_live_ = true;
 }
 
+// Only ".jpg" names are saved; the bytes are OpenCV's default JPEG encoding.
 bool highgui_ui::save(const std::string& file_name, const cv::Mat& view) {
-  try {
-    return cv::imwrite(file_name, view);
-  } catch (const cv::Exception&) {
-    return false;
-  }
+  const std::vector<std::uint8_t> jpeg = common::encode_jpeg(view);
+  if (jpeg.empty()) return false;
+  const std::string_view content(reinterpret_cast<const char*>(jpeg.data()), jpeg.size());
+  return !common::replace_file_contents(file_name, content);
 }
 
 }  // namespace triview

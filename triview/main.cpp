@@ -10,6 +10,7 @@
 
 #include "common/atomic_file.hpp"
 #include "triview/highgui_ui.hpp"
+#include "triview/imread_fallback.hpp"
 #include "triview/stack_loader.hpp"
 #include "triview/viewer.hpp"
 
@@ -42,11 +43,18 @@ std::string size_text(cv::Size size) {
   return std::to_string(size.width) + "x" + std::to_string(size.height);
 }
 
+// A file only imread reads fails too when imread's module cannot be loaded:
+// that reason comes first.
+int report_unreadable(const std::string& path) {
+  if (const auto problem = triview::fallback_problem())
+    report(triview::fallback_module_name(), "cannot load the image reader module: " + *problem);
+  report(path, "cannot load image");
+  return exit_unreadable_image;
+}
+
 int report_load_failure(const triview::load_failure& failure, cv::Size expected) {
-  if (failure.what == triview::load_failure::kind::unreadable) {
-    report(failure.path, "cannot load image");
-    return exit_unreadable_image;
-  }
+  if (failure.what == triview::load_failure::kind::unreadable)
+    return report_unreadable(failure.path);
   report(failure.path, "size " + size_text(failure.size) + " differs from the first slice's " +
                            size_text(expected));
   return exit_failure;
@@ -98,10 +106,7 @@ int run(const std::string& list_name) {
     return exit_failure;
   }
   cv::Mat first = triview::decode_slice_file(paths.front());
-  if (first.empty()) {
-    report(paths.front(), "cannot load image");
-    return exit_unreadable_image;
-  }
+  if (first.empty()) return report_unreadable(paths.front());
   print_line("islice:" + std::to_string(paths.size()) + "\n");
   const cv::Size expected = first.size();
   triview::load_result loaded = triview::load_stack(paths, first, triview::decode_slice_file_into,

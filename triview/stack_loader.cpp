@@ -8,11 +8,12 @@
 #include <cstdint>
 #include <fstream>
 #include <limits>
-#include <opencv2/imgcodecs.hpp>
 #include <thread>
 #include <utility>
 
+#include "common/jpeg_codec.hpp"
 #include "common/path_text.hpp"
+#include "triview/imread_fallback.hpp"
 
 namespace triview {
 
@@ -108,11 +109,11 @@ std::vector<std::string> read_tokens(std::string_view list_text) {
 }
 
 cv::Mat decode_slice_file(const std::string& listed_path) {
-  try {
-    return cv::imread(common::to_native_path(listed_path), cv::IMREAD_COLOR);
-  } catch (const cv::Exception&) {
-    return {};
-  }
+  const std::string path = common::to_native_path(listed_path);
+  std::vector<std::uint8_t> bytes;
+  if (!read_file(path, bytes) || bytes.empty()) return {};
+  if (auto decoded = common::decode_jpeg_bgr(bytes)) return std::move(*decoded);
+  return read_with_fallback(path);
 }
 
 bool decode_slice_file_into(const std::string& listed_path, cv::Mat& slice) {
@@ -120,14 +121,16 @@ bool decode_slice_file_into(const std::string& listed_path, cv::Mat& slice) {
   thread_local std::vector<std::uint8_t> bytes;
   const std::string path = common::to_native_path(listed_path);
   if (!read_file(path, bytes) || bytes.empty()) return false;
-  try {
-    // Decoding into given storage reports no unknown format: ask first.
-    if (!cv::haveImageReader(path)) return false;
-    const cv::Mat encoded(1, static_cast<int>(bytes.size()), CV_8UC1, bytes.data());
-    return !cv::imdecode(encoded, cv::IMREAD_COLOR, &slice).empty();
-  } catch (const cv::Exception&) {
-    return false;
-  }
+  const cv::Mat storage = slice;
+  if (common::decode_jpeg_bgr_into(bytes, slice)) return true;
+  const cv::Mat decoded = read_with_fallback(path);
+  if (decoded.empty()) return false;
+  slice = storage;
+  if (decoded.size() == storage.size())
+    decoded.copyTo(slice);
+  else
+    slice = decoded;
+  return true;
 }
 
 load_result load_stack(const std::vector<std::string>& paths, const cv::Mat& first,

@@ -20,7 +20,8 @@ std::vector<std::string> read_tokens(std::string_view list_text);
 // or decoded.
 using slice_decoder = std::function<bool(const std::string& listed_path, cv::Mat& slice)>;
 
-// The real decoders: the listed path with '/' for '\', read as a colour image.
+// The real decoders: the listed path with '/' for '\', read with imread's
+// colour pixels; JPEGs directly, what the JPEG path refuses through imread.
 // decode_slice_file gives an empty image when the file cannot be read.
 cv::Mat decode_slice_file(const std::string& listed_path);
 bool decode_slice_file_into(const std::string& listed_path, cv::Mat& slice);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/exif_jpeg.hpp"
 #include "tests/common/temp_dir.hpp"
 
 namespace {
@@ -79,20 +80,6 @@ bytes library_jpeg(const cv::Mat& pixels, const library_options& options) {
   bytes out(buffer, buffer + size);
   std::free(buffer);
   return out;
-}
-
-// Inserts an Exif segment with the given orientation after the JFIF segment.
-// `directory` is where the TIFF header says the first directory starts.
-bytes with_exif_orientation(bytes jpeg, std::uint8_t orientation, std::uint8_t directory = 8) {
-  // APP1 "Exif", a little-endian TIFF header, one entry (orientation, a
-  // short), no next directory.
-  const bytes segment{0xFF, 0xE1, 0,         34, 'E',         'x', 'i', 'f', 0,    0,    'I', 'I',
-                      42,   0,    directory, 0,  0,           0,   1,   0,   0x12, 0x01, 3,   0,
-                      1,    0,    0,         0,  orientation, 0,   0,   0,   0,    0,    0,   0};
-  const std::size_t after_jfif = 4 + (std::size_t{jpeg[4]} << 8 | jpeg[5]);
-  jpeg.insert(jpeg.begin() + static_cast<std::ptrdiff_t>(after_jfif), segment.begin(),
-              segment.end());
-  return jpeg;
 }
 
 cv::Mat imread_bytes(const temp_dir& dir, const bytes& jpeg) {

@@ -24,9 +24,10 @@ struct run_result {
 };
 
 // Runs triview in `dir` with no display, so no window can open.
-run_result run_triview(const temp_dir& dir, const std::string& args) {
-  const std::string command = "cd '" + dir.path().string() + "' && env -u DISPLAY '" +
-                              TRIVIEW_BINARY + "' " + args + " >out.txt 2>err.txt";
+run_result run_triview(const temp_dir& dir, const std::string& args,
+                       const std::string& binary = TRIVIEW_BINARY) {
+  const std::string command = "cd '" + dir.path().string() + "' && env -u DISPLAY '" + binary +
+                              "' " + args + " >out.txt 2>err.txt";
   const int raw = std::system(command.c_str());
   return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, dir.read("out.txt"), dir.read("err.txt")};
 }
@@ -104,6 +105,36 @@ TEST(triview_cli, without_a_display_the_stack_loads_then_status_1) {
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "islice:2\n" + hot_keys);
   EXPECT_EQ(run.err, "triview: DISPLAY is not set: cannot open display\n");
+}
+
+// A copy of the program with no imread module beside it: JPEG slices load
+// without it; a PNG fails as an unreadable image, the reason first.
+TEST(triview_cli, without_the_imread_module_only_other_formats_fail) {
+  temp_dir dir;
+  std::filesystem::create_directories(dir / "alone/bin");
+  std::filesystem::copy_file(TRIVIEW_BINARY, dir / "alone/bin/triview");
+  const std::string alone = (dir / "alone/bin/triview").string();
+  write_slice(dir, "s/a.jpg", 8, 6);
+  write_slice(dir, "s/b.png", 8, 6);
+  dir.write("jpegs.txt", "s\\a.jpg s\\a.jpg");
+  dir.write("png.txt", "s\\a.jpg s\\b.png");
+
+  auto run = run_triview(dir, "jpegs.txt", alone);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "islice:2\n" + hot_keys);
+  EXPECT_EQ(run.err, "triview: DISPLAY is not set: cannot open display\n");
+
+  run = run_triview(dir, "png.txt", alone);
+  EXPECT_EQ(run.status, 255);
+  EXPECT_EQ(run.out, "islice:2\n");
+  EXPECT_EQ(run.err,
+            "triview: libtriview_imread_fallback.so: cannot load the image reader module: not "
+            "found beside /proc/self/exe\ntriview: s\\b.png: cannot load image\n");
+
+  // With the module: the PNG loads.
+  run = run_triview(dir, "png.txt");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "islice:2\n" + hot_keys);
 }
 
 }  // namespace

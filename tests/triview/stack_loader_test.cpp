@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/exif_jpeg.hpp"
 #include "tests/common/temp_dir.hpp"
+#include "triview/imread_fallback.hpp"
 
 namespace {
 
@@ -135,6 +137,54 @@ TEST(decode_slice_file, unreadable_files_fail) {
     EXPECT_TRUE(triview::decode_slice_file((dir / name).string()).empty()) << name;
     EXPECT_FALSE(triview::decode_slice_file_into((dir / name).string(), slice)) << name;
   }
+}
+
+bool same_pixels(const cv::Mat& a, const cv::Mat& b) {
+  return a.size() == b.size() && a.type() == b.type() && cv::norm(a, b, cv::NORM_INF) == 0;
+}
+
+// JPEGs take the fast path; a PNG and an Exif-turned JPEG go through imread's
+// module: all give imread's pixels, in the given storage when the size fits.
+// A truncated JPEG fails as it fails for imread.
+TEST(decode_slice_file, every_file_gives_imreads_pixels) {
+  temp_dir dir;
+  cv::Mat image(6, 10, CV_8UC3);
+  for (int y = 0; y < image.rows; ++y)
+    for (int x = 0; x < image.cols; ++x)
+      image.at<cv::Vec3b>(y, x) =
+          cv::Vec3b(static_cast<std::uint8_t>(20 * x), static_cast<std::uint8_t>(40 * y), 200);
+  std::vector<std::uint8_t> jpeg;
+  ASSERT_TRUE(cv::imencode(".jpg", image, jpeg));
+  const auto write = [&dir](const std::string& name, const std::vector<std::uint8_t>& bytes) {
+    dir.write(name, std::string(bytes.begin(), bytes.end()));
+  };
+  write("plain.jpg", jpeg);
+  write("turned.jpg", with_exif_orientation(jpeg, 6));
+  write("truncated.jpg",
+        {jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(jpeg.size() / 2)});
+  ASSERT_TRUE(cv::imwrite((dir / "colour.png").string(), image));
+  EXPECT_TRUE(cv::imread((dir / "truncated.jpg").string()).empty());
+  cv::Mat target(6, 10, CV_8UC3);
+  EXPECT_TRUE(triview::decode_slice_file((dir / "truncated.jpg").string()).empty());
+  EXPECT_FALSE(triview::decode_slice_file_into((dir / "truncated.jpg").string(), target));
+  for (const std::string name : {"plain.jpg", "turned.jpg", "colour.png"}) {
+    const std::string path = (dir / name).string();
+    const cv::Mat expected = cv::imread(path, cv::IMREAD_COLOR);
+    ASSERT_FALSE(expected.empty()) << name;
+    EXPECT_TRUE(same_pixels(triview::decode_slice_file(path), expected)) << name;
+
+    cv::Mat storage(2 * expected.rows, expected.cols, CV_8UC3, cv::Scalar(0));
+    cv::Mat slice = storage.rowRange(expected.rows, 2 * expected.rows);
+    ASSERT_TRUE(triview::decode_slice_file_into(path, slice)) << name;
+    EXPECT_EQ(slice.data, storage.ptr(expected.rows)) << name;
+    EXPECT_TRUE(same_pixels(slice, expected)) << name;
+
+    cv::Mat other_size(3, 4, CV_8UC3);
+    ASSERT_TRUE(triview::decode_slice_file_into(path, other_size)) << name;
+    EXPECT_TRUE(same_pixels(other_size, expected)) << name;
+  }
+  EXPECT_EQ(cv::imread((dir / "turned.jpg").string()).size(), cv::Size(6, 10));
+  EXPECT_FALSE(triview::fallback_problem());
 }
 
 }  // namespace

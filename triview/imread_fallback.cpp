@@ -1,0 +1,81 @@
+#include "triview/imread_fallback.hpp"
+
+#include <dlfcn.h>
+
+#include <atomic>
+#include <filesystem>
+#include <vector>
+
+namespace triview {
+namespace {
+
+using imread_function = decltype(&triview_imread_color);
+
+struct fallback_module {
+  imread_function read = nullptr;
+  std::string problem;  // why `read` is missing
+};
+
+std::atomic<bool> load_tried{false};
+
+// Beside the program in the build tree (bin/ and lib/) and in the installed
+// tree (bin/ and lib/ctview/, or whatever the install directories were).
+std::vector<std::filesystem::path> module_candidates() {
+  std::error_code error;
+  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return {};
+  const std::filesystem::path dir = program.parent_path();
+  return {dir / TRIVIEW_FALLBACK_INSTALL_DIR / TRIVIEW_FALLBACK_MODULE,
+          dir / ".." / "lib" / TRIVIEW_FALLBACK_MODULE};
+}
+
+fallback_module load_module() {
+  load_tried = true;
+  fallback_module module;
+  module.problem = "not found beside /proc/self/exe";
+  for (const std::filesystem::path& candidate : module_candidates()) {
+    std::error_code error;
+    if (!std::filesystem::exists(candidate, error)) continue;
+    void* handle = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+      const char* reason = ::dlerror();
+      module.problem = reason != nullptr ? reason : candidate.string() + ": cannot be loaded";
+      continue;
+    }
+    // Kept loaded for the rest of the run: imread may leave threads behind.
+    void* entry = ::dlsym(handle, "triview_imread_color");
+    if (entry == nullptr) {
+      module.problem = candidate.string() + ": no entry triview_imread_color";
+      continue;
+    }
+    module.read = reinterpret_cast<imread_function>(entry);
+    module.problem.clear();
+    return module;
+  }
+  return module;
+}
+
+const fallback_module& module() {
+  static const fallback_module loaded = load_module();
+  return loaded;
+}
+
+}  // namespace
+
+cv::Mat read_with_fallback(const std::string& path) {
+  const fallback_module& reader = module();
+  cv::Mat image;
+  if (reader.read == nullptr || reader.read(path.c_str(), &image) == 0) return {};
+  return image;
+}
+
+std::optional<std::string> fallback_problem() {
+  if (!load_tried || module().read != nullptr) return std::nullopt;
+  return module().problem;
+}
+
+const char* fallback_module_name() {
+  return TRIVIEW_FALLBACK_MODULE;
+}
+
+}  // namespace triview

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+#include <optional>
+#include <string>
+
+// Files the JPEG fast path refuses (other formats, CMYK or Exif-turned JPEGs,
+// damaged data) are read with OpenCV's imread. Its codec library pulls in a
+// long chain of shared libraries whose loading costs more than a typical
+// load of slices, so it lives in a module loaded on first need.
+extern "C" {
+// The module's one entry: cv::imread(path, cv::IMREAD_COLOR) into `image`.
+// 1 when an image was read, 0 when imread gave nothing or failed.
+int triview_imread_color(const char* path, cv::Mat* image);
+}
+
+namespace triview {
+
+// imread's colour image of the file at `path` (already in native form), through
+// the module; empty when imread cannot read it or the module cannot be loaded.
+// Safe to call from several threads.
+cv::Mat read_with_fallback(const std::string& path);
+
+// Why the module could not be loaded, once a read needed it and failed to
+// load it; nothing otherwise.
+std::optional<std::string> fallback_problem();
+
+// The module's file name, for messages.
+const char* fallback_module_name();
+
+}  // namespace triview
