@@ -171,6 +171,41 @@ void expect_views_match_stack(const temp_dir& dir, const saved_views& views,
   EXPECT_LT(mean_difference(cv::imread((dir / views.yz).string()), as_saved(yz)), 0.5) << views.yz;
 }
 
+// The samples a series was made of, slice by slice.
+struct sample_series {
+  int width = 0;
+  int height = 0;
+  std::vector<std::vector<std::int16_t>> slices;
+};
+
+// Each JPEG slice against its samples, and the max file against the series' extremes.
+void expect_series_converted(const temp_dir& dir, const std::vector<std::string>& jpeg_list,
+                             const sample_series& series) {
+  ASSERT_EQ(jpeg_list.size(), series.slices.size());
+  double run_max = -1e9, run_min = 1e9;
+  for (std::size_t k = 0; k < jpeg_list.size(); ++k) {
+    const auto& samples = series.slices[k];
+    run_max = std::max<double>(run_max, *std::max_element(samples.begin(), samples.end()));
+    run_min = std::min<double>(run_min, *std::min_element(samples.begin(), samples.end()));
+    const cv::Mat written = cv::imread(listed_file(dir, jpeg_list[k]), cv::IMREAD_GRAYSCALE);
+    ASSERT_EQ(written.cols, series.width);
+    ASSERT_EQ(written.rows, series.height);
+    EXPECT_LT(mean_wrapped_difference(written, wrapped_image(samples, series.width, series.height)),
+              3.0)
+        << jpeg_list[k];
+  }
+  EXPECT_EQ(dir.read("sample_max.txt"), max_file_text(run_max, run_min));
+}
+
+// The viewer on sample_jpg_list.txt: its count, exit status and the three saved views.
+void expect_viewer_shows(const temp_dir& dir, const std::vector<std::string>& jpeg_list) {
+  const saved_views views = view_headless(dir);
+  ASSERT_EQ(views.status, 0) << views.output;
+  EXPECT_NE(views.output.find("islice:" + std::to_string(jpeg_list.size()) + "\n"),
+            std::string::npos);
+  expect_views_match_stack(dir, views, load_stack(dir, jpeg_list));
+}
+
 }  // namespace
 
 TEST(road, phantom_series_from_slice_files_to_three_saved_views) {
@@ -185,25 +220,10 @@ TEST(road, phantom_series_from_slice_files_to_three_saved_views) {
 
   const auto jpeg_list = lines_of(dir.read("sample_jpg_list.txt"));
   ASSERT_EQ(jpeg_list, expected_jpeg_list(size.slices, 3));
-
-  double run_max = -1e9, run_min = 1e9;
-  for (int z = 0; z < size.slices; ++z) {
-    const auto samples = phantom::make_slice(size, z);
-    run_max = std::max<double>(run_max, *std::max_element(samples.begin(), samples.end()));
-    run_min = std::min<double>(run_min, *std::min_element(samples.begin(), samples.end()));
-    const cv::Mat written = cv::imread(listed_file(dir, jpeg_list[z]), cv::IMREAD_GRAYSCALE);
-    ASSERT_EQ(written.cols, size.width);
-    ASSERT_EQ(written.rows, size.height);
-    EXPECT_LT(mean_wrapped_difference(written, wrapped_image(samples, size.width, size.height)),
-              3.0)
-        << jpeg_list[z];
-  }
-  EXPECT_EQ(dir.read("sample_max.txt"), max_file_text(run_max, run_min));
-
-  const saved_views views = view_headless(dir);
-  ASSERT_EQ(views.status, 0) << views.output;
-  EXPECT_NE(views.output.find("islice:24\n"), std::string::npos);
-  expect_views_match_stack(dir, views, load_stack(dir, jpeg_list));
+  sample_series series{size.width, size.height, {}};
+  for (int z = 0; z < size.slices; ++z) series.slices.push_back(phantom::make_slice(size, z));
+  expect_series_converted(dir, jpeg_list, series);
+  expect_viewer_shows(dir, jpeg_list);
 }
 
 TEST(road, more_than_999_slices_stay_in_slice_order) {
@@ -215,11 +235,7 @@ TEST(road, more_than_999_slices_stay_in_slice_order) {
   convert_and_list(dir);
   const auto jpeg_list = lines_of(dir.read("sample_jpg_list.txt"));
   ASSERT_EQ(jpeg_list, expected_jpeg_list(1200, 4));
-
-  const saved_views views = view_headless(dir);
-  ASSERT_EQ(views.status, 0) << views.output;
-  EXPECT_NE(views.output.find("islice:1200\n"), std::string::npos);
-  expect_views_match_stack(dir, views, load_stack(dir, jpeg_list));
+  expect_viewer_shows(dir, jpeg_list);
 }
 
 TEST(road, real_ct_series_made_by_dcmtk) {
@@ -229,30 +245,20 @@ TEST(road, real_ct_series_made_by_dcmtk) {
                                            "/tests/road/make_ct_series.py' sample expect " +
                                            std::to_string(slices));
   ASSERT_EQ(made.status, 0) << made.output;
-  int rows = 0, columns = 0;
-  std::istringstream(made.output) >> rows >> columns;
-  ASSERT_GT(rows, 0);
+  sample_series series;
+  std::istringstream(made.output) >> series.height >> series.width;
+  ASSERT_GT(series.height, 0);
+  for (int k = 1; k <= slices; ++k) {
+    const std::string raw = dir.read("expect/IM." + std::to_string(k) + ".raw");
+    ASSERT_EQ(raw.size(), static_cast<std::size_t>(series.width) * series.height * 2);
+    std::vector<std::int16_t> samples(raw.size() / 2);
+    std::memcpy(samples.data(), raw.data(), raw.size());
+    series.slices.push_back(std::move(samples));
+  }
   convert_and_list(dir);
 
   const auto jpeg_list = lines_of(dir.read("sample_jpg_list.txt"));
   ASSERT_EQ(jpeg_list, expected_jpeg_list(slices, 3));
-  double run_max = -1e9, run_min = 1e9;
-  for (int k = 0; k < slices; ++k) {
-    const std::string raw = dir.read("expect/IM." + std::to_string(k + 1) + ".raw");
-    ASSERT_EQ(raw.size(), static_cast<std::size_t>(rows) * columns * 2);
-    std::vector<std::int16_t> samples(raw.size() / 2);
-    std::memcpy(samples.data(), raw.data(), raw.size());
-    run_max = std::max<double>(run_max, *std::max_element(samples.begin(), samples.end()));
-    run_min = std::min<double>(run_min, *std::min_element(samples.begin(), samples.end()));
-    const cv::Mat written = cv::imread(listed_file(dir, jpeg_list[k]), cv::IMREAD_GRAYSCALE);
-    ASSERT_EQ(written.cols, columns);
-    ASSERT_EQ(written.rows, rows);
-    EXPECT_LT(mean_wrapped_difference(written, wrapped_image(samples, columns, rows)), 3.0)
-        << jpeg_list[k];
-  }
-  EXPECT_EQ(dir.read("sample_max.txt"), max_file_text(run_max, run_min));
-
-  const saved_views views = view_headless(dir);
-  ASSERT_EQ(views.status, 0) << views.output;
-  expect_views_match_stack(dir, views, load_stack(dir, jpeg_list));
+  expect_series_converted(dir, jpeg_list, series);
+  expect_viewer_shows(dir, jpeg_list);
 }
