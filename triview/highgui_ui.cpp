@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdlib>
 #include <opencv2/highgui.hpp>
 #include <string_view>
+#include <thread>
 
 #include "common/atomic_file.hpp"
 #include "common/jpeg_codec.hpp"
@@ -59,18 +61,25 @@ bool display_available() {
   void* xlib = ::dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
   if (xlib == nullptr) return false;
   using open_fn = void* (*)(const char*);
-  using close_fn = int (*)(void*);
   auto open_display = reinterpret_cast<open_fn>(::dlsym(xlib, "XOpenDisplay"));
-  auto close_display = reinterpret_cast<close_fn>(::dlsym(xlib, "XCloseDisplay"));
-  bool usable = false;
-  if (open_display != nullptr && close_display != nullptr) {
-    if (void* display = open_display(nullptr)) {
-      close_display(display);
-      usable = true;
-    }
+  if (open_display == nullptr) {
+    ::dlclose(xlib);
+    return false;
+  }
+  // A server whose last client just left resets and refuses connections for
+  // a moment (a fresh Xvfb after its readiness probe): ask again briefly.
+  constexpr int attempts = 25;
+  constexpr auto pause = std::chrono::milliseconds(20);
+  for (int attempt = 0; attempt < attempts; ++attempt) {
+    // Kept open, and the library loaded, for the rest of the run: closing the
+    // only connection would start that reset just as the toolkit connects.
+    static void* kept_display = nullptr;
+    kept_display = open_display(nullptr);
+    if (kept_display != nullptr) return true;
+    std::this_thread::sleep_for(pause);
   }
   ::dlclose(xlib);
-  return usable;
+  return false;
 }
 
 highgui_ui::~highgui_ui() {
