@@ -6,9 +6,10 @@ DISPLAY unset triview loads the whole stack, prints its console text and
 ends, so its run time is start -> stack in memory -> exit. Peak RSS is
 measured too: triview on the full list minus triview on a one-slice list is
 what the stack costs, to be held under 3 x W x H x (N - 1) + 2 MiB.
-Both programs pay the same start-up of the image library (tens of ms), so
-the ratio is also given for the loading alone: each program's time on the
-full list minus its time on a one-slice list.
+The imread loop pays the start-up of OpenCV's image codec library (tens of
+ms), which triview does not load for JPEG slices; the ratio is also given for
+the loading alone: each program's time on the full list minus its time on a
+one-slice list.
 
     bench/triview/load_bench.py BUILD_DIR [RUNS]
 """
