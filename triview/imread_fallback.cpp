@@ -18,22 +18,27 @@ struct fallback_module {
 
 std::atomic<bool> load_tried{false};
 
-// Beside the program in the build tree (bin/ and lib/) and in the installed
-// tree (bin/ and lib/ctview/, or whatever the install directories were).
-std::vector<std::filesystem::path> module_candidates() {
+// Directories that may hold the module: beside the program in the installed
+// tree (bin/ and lib/ctview/, or whatever the install directories were) and
+// in the build tree (bin/ and lib/).
+std::vector<std::filesystem::path> module_dirs() {
   std::error_code error;
   const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
   if (error) return {};
   const std::filesystem::path dir = program.parent_path();
-  return {dir / TRIVIEW_FALLBACK_INSTALL_DIR / TRIVIEW_FALLBACK_MODULE,
-          dir / ".." / "lib" / TRIVIEW_FALLBACK_MODULE};
+  return {(dir / TRIVIEW_FALLBACK_INSTALL_DIR).lexically_normal(),
+          (dir / ".." / "lib").lexically_normal()};
 }
 
 fallback_module load_module() {
   load_tried = true;
   fallback_module module;
-  module.problem = "not found beside /proc/self/exe";
-  for (const std::filesystem::path& candidate : module_candidates()) {
+  module.problem = "not found";
+  const std::vector<std::filesystem::path> dirs = module_dirs();
+  for (std::size_t i = 0; i < dirs.size(); ++i)
+    module.problem += (i == 0 ? " in " : " nor in ") + dirs[i].string();
+  for (const std::filesystem::path& dir : dirs) {
+    const std::filesystem::path candidate = dir / TRIVIEW_FALLBACK_MODULE;
     std::error_code error;
     if (!std::filesystem::exists(candidate, error)) continue;
     void* handle = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
