@@ -7,7 +7,6 @@
 #include <fstream>
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -132,10 +131,13 @@ saved_views view_headless(const temp_dir& dir) {
                                           " sample_jpg_list.txt");
   views.status = run.status;
   views.output = run.output;
-  const std::regex saved(R"(last_id:(\d) (\S+))");
-  for (std::sregex_iterator it(run.output.begin(), run.output.end(), saved), end; it != end; ++it) {
-    const std::string id = (*it)[1], name = (*it)[2];
-    (id == "1" ? views.xz : id == "2" ? views.yz : views.xy) = name;
+  // "last_id:1 y_0040.jpg"
+  const std::string label = "last_id:";
+  for (const std::string& line : lines_of(run.output)) {
+    if (line.rfind(label, 0) != 0 || line.size() < label.size() + 3) continue;
+    const char id = line[label.size()];
+    const std::string name = line.substr(label.size() + 2);
+    (id == '1' ? views.xz : id == '2' ? views.yz : views.xy) = name;
   }
   return views;
 }
