@@ -35,7 +35,7 @@ constexpr int window_poll_ms = 200;
 // The Qt window is at least as wide as its toolbar, however narrow the view.
 constexpr int min_window_width = 320;
 
-const window_spec& spec_of(view_id id) {
+const window_spec& pane_of(view_id id) {
   return windows[static_cast<std::size_t>(id) - 1];
 }
 
@@ -88,12 +88,12 @@ highgui_ui::~highgui_ui() {
 
 void highgui_ui::open(viewer_state& state) {
   state_ = &state;
-  for (const window_spec& spec : windows)
-    cv::namedWindow(spec.window, cv::WINDOW_AUTOSIZE | cv::WINDOW_GUI_NORMAL);
+  for (const window_spec& pane : windows)
+    cv::namedWindow(pane.window, cv::WINDOW_AUTOSIZE | cv::WINDOW_GUI_NORMAL);
   int left = 0;
-  for (const window_spec& spec : windows) {
-    cv::moveWindow(spec.window, left, 0);
-    left += std::max(view_width(state, spec.id), min_window_width) + window_gap;
+  for (const window_spec& pane : windows) {
+    cv::moveWindow(pane.window, left, 0);
+    left += std::max(view_width(state, pane.id), min_window_width) + window_gap;
   }
   open_ = true;
   static constexpr std::array<cv::TrackbarCallback, 3> callbacks{
@@ -101,17 +101,17 @@ void highgui_ui::open(viewer_state& state) {
       [](int position, void* userdata) { on_change(position, userdata, view_id::yz); },
       [](int position, void* userdata) { on_change(position, userdata, view_id::xy); },
   };
-  for (const window_spec& spec : windows) {
-    const int max = trackbar_max(state, spec.id);
+  for (const window_spec& pane : windows) {
+    const int max = trackbar_max(state, pane.id);
     // A maximum of 0 is refused at creation; a one-slice stack lowers it afterwards.
-    cv::createTrackbar(spec.trackbar, spec.window, nullptr, std::max(max, 1),
-                       callbacks[static_cast<std::size_t>(spec.id) - 1], this);
+    cv::createTrackbar(pane.trackbar, pane.window, nullptr, std::max(max, 1),
+                       callbacks[static_cast<std::size_t>(pane.id) - 1], this);
     if (max < 1) {
       // Lowering the maximum under the position is what refreshes the label.
-      cv::setTrackbarPos(spec.trackbar, spec.window, 1);
-      cv::setTrackbarMax(spec.trackbar, spec.window, max);
+      cv::setTrackbarPos(pane.trackbar, pane.window, 1);
+      cv::setTrackbarMax(pane.trackbar, pane.window, max);
     }
-    cv::setTrackbarPos(spec.trackbar, spec.window, trackbar_position(state, spec.id));
+    cv::setTrackbarPos(pane.trackbar, pane.window, trackbar_position(state, pane.id));
   }
   callbacks_live_ = true;
 }
@@ -133,8 +133,8 @@ int highgui_ui::wait_key() {
 }
 
 bool highgui_ui::any_window_open() const {
-  for (const window_spec& spec : windows) {
-    if (cv::getWindowProperty(spec.window, cv::WND_PROP_VISIBLE) > 0) return true;
+  for (const window_spec& pane : windows) {
+    if (cv::getWindowProperty(pane.window, cv::WND_PROP_VISIBLE) > 0) return true;
   }
   return false;
 }
@@ -144,7 +144,7 @@ void highgui_ui::close() {
   open_ = false;
   callbacks_live_ = false;
   try {
-    for (const window_spec& spec : windows) cv::destroyWindow(spec.window);
+    for (const window_spec& pane : windows) cv::destroyWindow(pane.window);
   } catch (const cv::Exception&) {
     // Windows the user already closed are gone; nothing is left to release.
   }
@@ -155,9 +155,9 @@ void highgui_ui::show(view_id id, const cv::Mat& view) {
 }
 
 void highgui_ui::set_trackbar_pos(view_id id, int position) {
-  const window_spec& spec = spec_of(id);
+  const window_spec& pane = spec_of(id);
   callbacks_live_ = false;
-  cv::setTrackbarPos(spec.trackbar, spec.window, position);
+  cv::setTrackbarPos(pane.trackbar, pane.window, position);
   callbacks_live_ = true;
 }
 
