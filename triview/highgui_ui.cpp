@@ -151,11 +151,11 @@ void highgui_ui::close() {
 }
 
 void highgui_ui::show(view_id id, const cv::Mat& view) {
-  cv::imshow(spec_of(id).window, view);
+  cv::imshow(pane_of(id).window, view);
 }
 
 void highgui_ui::set_trackbar_pos(view_id id, int position) {
-  const window_spec& pane = spec_of(id);
+  const window_spec& pane = pane_of(id);
   callbacks_live_ = false;
   cv::setTrackbarPos(pane.trackbar, pane.window, position);
   callbacks_live_ = true;
