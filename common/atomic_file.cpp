@@ -11,10 +11,14 @@
 #include <sstream>
 #include <vector>
 
+#include "common/diagnostic.hpp"
+
 namespace common {
 namespace {
 
-std::string errno_text() { return std::strerror(errno); }
+std::string errno_text() {
+  return system_reason(errno);
+}
 
 bool write_all(int fd, std::string_view content) {
   while (!content.empty()) {
@@ -47,8 +51,8 @@ std::optional<std::string> replace_file_contents(const std::string& path,
   temp_name = name_buffer.data();
 
   struct stat old_stat {};
-  const mode_t mode = ::stat(path.c_str(), &old_stat) == 0 ? (old_stat.st_mode & 07777)
-                                                            : default_file_mode();
+  const mode_t mode =
+      ::stat(path.c_str(), &old_stat) == 0 ? (old_stat.st_mode & 07777) : default_file_mode();
   std::optional<std::string> error;
   if (!write_all(fd, content)) error = "cannot write: " + errno_text();
   if (!error && ::fchmod(fd, mode) != 0) error = "cannot set permissions: " + errno_text();

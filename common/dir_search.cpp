@@ -10,16 +10,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/diagnostic.hpp"
 #include "common/path_text.hpp"
 
 namespace common {
 namespace {
-
-std::string reason_text(int error_number) {
-  std::string text = std::strerror(error_number);
-  if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
-  return text;
-}
 
 bool has_wildcard(std::string_view name_pattern) {
   return name_pattern.find_first_of("*?") != std::string_view::npos;
@@ -39,7 +34,7 @@ search_result find_one(const search_pattern& split) {
   const std::string path = split.directory == "/" ? "/" + split.name_pattern
                                                   : split.directory + "/" + split.name_pattern;
   auto entry = find_exact_entry(path);
-  if (!entry) return {{}, reason_text(errno)};
+  if (!entry) return {{}, system_reason(errno)};
   return {{std::move(*entry)}, {}};
 }
 
@@ -53,7 +48,7 @@ std::optional<dir_entry> describe_listed(int dir_fd, const dirent& item, entry_s
 search_result list_matching(const search_pattern& split, entry_sizes sizes) {
   DIR* dir = ::opendir(split.directory.c_str());
   if (dir == nullptr)
-    return {{}, "cannot open directory " + split.directory + ": " + reason_text(errno)};
+    return {{}, "cannot open directory " + split.directory + ": " + system_reason(errno)};
   search_result result;
   while (const dirent* item = ::readdir(dir)) {
     if (!matches_name_pattern(split.name_pattern, item->d_name)) continue;

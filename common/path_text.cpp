@@ -10,7 +10,9 @@ std::string to_native_path(std::string_view listed_path) {
   return native;
 }
 
-std::size_t last_separator(std::string_view path) { return path.find_last_of("\\/"); }
+std::size_t last_separator(std::string_view path) {
+  return path.find_last_of("\\/");
+}
 
 std::string_view directory_part(std::string_view path) {
   const std::size_t cut = last_separator(path);

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "common/console_text.hpp"
+#include "common/diagnostic.hpp"
 #include "dirsort/messages.hpp"
 #include "dirsort/run.hpp"
 
@@ -51,10 +52,10 @@ int main(int argc, char** argv) {
   const int status = dirsort::run(argument, dirsort::labels_for(common::console_codeset()),
                                   dirsort::real_file_system(), console);
   if (!flush_out()) {
-    std::string reason = std::strerror(out_errno);
-    reason[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
-    std::fprintf(stderr, "%s\n",
-                 dirsort::error_text("standard output", "cannot write: " + reason).c_str());
+    std::fprintf(
+        stderr, "%s\n",
+        dirsort::error_text("standard output", "cannot write: " + common::system_reason(out_errno))
+            .c_str());
     return dirsort::exit_failed;
   }
   return status;

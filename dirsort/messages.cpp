@@ -1,6 +1,7 @@
 #include "dirsort/messages.hpp"
 
 #include "common/console_text.hpp"
+#include "common/diagnostic.hpp"
 
 namespace dirsort {
 
@@ -13,16 +14,7 @@ console_labels labels_for(const std::string& codeset) {
 }
 
 std::string error_text(const std::string& subject, const std::string& what) {
-  std::string text = std::string(program_name) + ": ";
-  for (const char c : subject) {  // a name with a line break must not split the message
-    if (c == '\n')
-      text += "\\n";
-    else if (c == '\r')
-      text += "\\r";
-    else
-      text += c;
-  }
-  return text + ": " + what;
+  return common::diagnostic(program_name, subject, what);
 }
 
 std::string usage_text() {

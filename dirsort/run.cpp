@@ -6,21 +6,14 @@
 #include <cstring>
 
 #include "common/atomic_file.hpp"
+#include "common/diagnostic.hpp"
+#include "common/path_list.hpp"
 #include "dirsort/classify.hpp"
 #include "dirsort/extension_table.hpp"
 #include "dirsort/path_list.hpp"
 
 namespace dirsort {
 namespace {
-
-// "cannot write: No space left on device" => "cannot write: no space left on device"
-std::string lower_case_reason(std::string text) {
-  const std::size_t colon = text.rfind(": ");
-  const std::size_t first = colon == std::string::npos ? 0 : colon + 2;
-  if (first < text.size())
-    text[first] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[first])));
-  return text;
-}
 
 struct run_state {
   const console_labels& labels;
@@ -67,12 +60,12 @@ bool first_search(run_state& state) {
 }
 
 void take_file(run_state& state, const std::string& name) {
-  const std::string line = path_line(state.pattern, name);
+  const std::string line = common::path_line(state.pattern, name);
   state.out(line);
   state.out("\n");
   const classified kind = classify(name);
   if (kind.kind == list_kind::none) return;
-  const bool listable = !has_line_break(line);
+  const bool listable = !common::has_line_break(line);
   if (!listable) ++state.broken_names;
   if (kind.kind == list_kind::slice) {
     state.out(line);
@@ -114,8 +107,8 @@ bool scan_directory(run_state& state) {
 
 bool write_list(run_state& state, const std::string& name, std::vector<std::string>& lines) {
   state.out("tmp_fwname:" + name + "\n");
-  sort_lines(lines);
-  if (const auto error = state.files.replace_file(name, list_text(lines))) {
+  common::sort_lines(lines);
+  if (const auto error = state.files.replace_file(name, common::list_text(lines))) {
     state.fail(name, *error);
     return false;
   }
@@ -158,7 +151,7 @@ void check_main_list_size(run_state& state) {
 
 std::optional<std::string> remove_path(const std::string& path) {
   if (std::remove(path.c_str()) == 0) return std::nullopt;
-  return lower_case_reason(std::strerror(errno));
+  return common::system_reason(errno);
 }
 
 }  // namespace
@@ -169,11 +162,7 @@ file_system real_file_system() {
         return common::find_entries(pattern, common::entry_sizes::skip);
       },
       common::find_exact_entry,
-      [](const std::string& path, std::string_view content) -> std::optional<std::string> {
-        auto error = common::replace_file_contents(path, content);
-        if (error) return lower_case_reason(std::move(*error));
-        return error;
-      },
+      common::replace_file_contents,
       remove_path,
   };
 }

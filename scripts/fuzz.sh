@@ -12,7 +12,7 @@ mkdir -p "$build_dir/corpus"
 clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
   -fno-omit-frame-pointer -I. \
   slicejpeg/element_walk.cpp slicejpeg/conversion.cpp slicejpeg/max_file.cpp \
-  slicejpeg/path_list.cpp slicejpeg/slice_naming.cpp slicejpeg/text_format.cpp \
+  common/path_list.cpp slicejpeg/slice_naming.cpp slicejpeg/text_format.cpp \
   common/path_text.cpp tests/slicejpeg/fuzz/walk_fuzzer.cpp \
   -o "$build_dir/walk_fuzzer"
 

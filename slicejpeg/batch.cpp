@@ -10,9 +10,10 @@
 #include <thread>
 
 #include "common/atomic_file.hpp"
+#include "common/diagnostic.hpp"
+#include "common/path_list.hpp"
 #include "common/path_text.hpp"
 #include "slicejpeg/max_file.hpp"
-#include "slicejpeg/path_list.hpp"
 #include "slicejpeg/slice_convert.hpp"
 #include "slicejpeg/slice_naming.hpp"
 #include "slicejpeg/text_format.hpp"
@@ -36,8 +37,7 @@ class console {
   // the two do not run together on a terminal.
   void problem(std::string_view file, std::string_view what) {
     if (line_open_) print("\n");
-    std::fprintf(err_, "slicejpeg: %.*s: %.*s\n", static_cast<int>(file.size()), file.data(),
-                 static_cast<int>(what.size()), what.data());
+    std::fprintf(err_, "%s\n", common::diagnostic("slicejpeg", file, what).c_str());
     std::fflush(err_);
   }
 
@@ -217,7 +217,7 @@ int run_batch(const batch_options& options, std::FILE* out, std::FILE* err) {
     con.problem(list_name, "cannot open the path list: " + problem);
     return exit_status::cannot_open;
   }
-  const auto tokens = list_tokens(
+  const auto tokens = common::first_tokens(
       std::string_view(reinterpret_cast<const char*>(list_bytes.data()), list_bytes.size()));
   if (tokens.empty()) {
     con.problem(list_name, "the path list holds no slice path");

@@ -9,6 +9,8 @@
 #include <new>
 #include <opencv2/core.hpp>
 
+#include "common/diagnostic.hpp"
+#include "common/diagnostic.hpp"
 #include "common/jpeg_codec.hpp"
 #include "slicejpeg/element_walk.hpp"
 
@@ -114,12 +116,12 @@ read_status read_file(const std::string& path, std::vector<std::uint8_t>& buffer
                       std::string& problem) {
   const file_descriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
   if (file.fd < 0) {
-    problem = std::strerror(errno);
+    problem = common::system_reason(errno);
     return read_status::cannot_open;
   }
   struct stat info {};
   if (::fstat(file.fd, &info) != 0) {
-    problem = std::string("cannot read: ") + std::strerror(errno);
+    problem = std::string("cannot read: ") + common::system_reason(errno);
     return read_status::cannot_read;
   }
   if (S_ISDIR(info.st_mode)) {
@@ -128,7 +130,7 @@ read_status read_file(const std::string& path, std::vector<std::uint8_t>& buffer
   }
   const auto expected = S_ISREG(info.st_mode) ? static_cast<std::size_t>(info.st_size) : 0;
   if (!read_all(file.fd, buffer, expected)) {
-    problem = std::string("cannot read: ") + std::strerror(errno);
+    problem = std::string("cannot read: ") + common::system_reason(errno);
     return read_status::cannot_read;
   }
   return read_status::ok;

@@ -9,6 +9,8 @@
 #include <thread>
 
 #include "common/atomic_file.hpp"
+#include "common/diagnostic.hpp"
+#include "common/path_list.hpp"
 #include "triview/highgui_ui.hpp"
 #include "triview/imread_fallback.hpp"
 #include "triview/stack_loader.hpp"
@@ -36,7 +38,7 @@ void print_line(const std::string& text) {
 }
 
 void report(const std::string& subject, const std::string& problem) {
-  std::fprintf(stderr, "triview: %s: %s\n", subject.c_str(), problem.c_str());
+  std::fprintf(stderr, "%s\n", common::diagnostic("triview", subject, problem).c_str());
 }
 
 std::string size_text(cv::Size size) {
@@ -100,7 +102,7 @@ int run(const std::string& list_name) {
     report(list_name, "cannot open path list");
     return exit_failure;
   }
-  const std::vector<std::string> paths = triview::read_tokens(*list_text);
+  const std::vector<std::string> paths = common::all_tokens(*list_text);
   if (paths.empty()) {
     report(list_name, "path list holds no file name");
     return exit_failure;

@@ -19,10 +19,6 @@ namespace triview {
 
 namespace {
 
-bool is_space(char c) {
-  return std::isspace(static_cast<unsigned char>(c)) != 0;
-}
-
 bool read_file(const std::string& path, std::vector<std::uint8_t>& bytes) {
   std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) return false;
@@ -95,18 +91,6 @@ struct load_job {
 };
 
 }  // namespace
-
-std::vector<std::string> read_tokens(std::string_view list_text) {
-  std::vector<std::string> tokens;
-  std::size_t pos = 0;
-  while (pos < list_text.size()) {
-    while (pos < list_text.size() && is_space(list_text[pos])) ++pos;
-    const std::size_t start = pos;
-    while (pos < list_text.size() && !is_space(list_text[pos])) ++pos;
-    if (pos > start) tokens.emplace_back(list_text.substr(start, pos - start));
-  }
-  return tokens;
-}
 
 cv::Mat decode_slice_file(const std::string& listed_path) {
   const std::string path = common::to_native_path(listed_path);

@@ -11,9 +11,6 @@
 
 namespace triview {
 
-// White-space separated tokens of a path list: "a.jpg b.jpg\r\nc.jpg" => 3 tokens.
-std::vector<std::string> read_tokens(std::string_view list_text);
-
 // Decodes one listed slice into `slice`, which arrives as a view into the
 // stack's storage with the size of the first slice. A file of another size
 // leaves `slice` reallocated to that size. False when the file cannot be read

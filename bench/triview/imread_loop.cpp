@@ -4,6 +4,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "common/atomic_file.hpp"
+#include "common/path_list.hpp"
 #include "common/path_text.hpp"
 #include "triview/stack_loader.hpp"
 
@@ -15,7 +16,7 @@ int main(int argc, char** argv) {
   const auto text = common::read_whole_file(argv[1]);
   if (!text) return 1;
   int loaded = 0;
-  for (const std::string& path : triview::read_tokens(*text))
+  for (const std::string& path : common::all_tokens(*text))
     loaded += cv::imread(common::to_native_path(path), cv::IMREAD_COLOR).empty() ? 0 : 1;
   std::printf("%d\n", loaded);
   return 0;

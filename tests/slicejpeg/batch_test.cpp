@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "slicejpeg/path_list.hpp"
 #include "tests/common/temp_dir.hpp"
 #include "tools/phantom.hpp"
 
@@ -51,14 +50,6 @@ void write_series(const temp_dir& dir, const std::string& name, int slices) {
 }
 
 }  // namespace
-
-TEST(batch, list_tokens_take_the_first_token_of_each_line) {
-  using namespace std::string_literals;
-  EXPECT_EQ(list_tokens("sample\\IM.1 extra\r\n\n  \t\r\n IM.2\nlast"),
-            (std::vector<std::string>{"sample\\IM.1", "IM.2", "last"}));
-  EXPECT_EQ(list_tokens("\0IM.1\nIM.2\0tail\n"s), (std::vector<std::string>{"IM.2"}));
-  EXPECT_TRUE(list_tokens("\r\n\n \v\f\n").empty());
-}
 
 TEST(batch, two_workers_match_the_single_loop) {
   temp_dir one, two;

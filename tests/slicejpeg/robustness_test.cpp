@@ -42,7 +42,7 @@ TEST(slicejpeg_robustness, missing_or_unreadable_list) {
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err,
-            "slicejpeg: absent_list.txt: cannot open the path list: No such file or directory\n");
+            "slicejpeg: absent_list.txt: cannot open the path list: no such file or directory\n");
 
   fs::create_directory(dir / "folder_list.txt");
   run = run_slicejpeg(dir.path(), "folder_list.txt");

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "common/atomic_file.hpp"
+#include "common/path_list.hpp"
 #include "triview/render.hpp"
 #include "triview/stack_loader.hpp"
 
@@ -42,7 +43,7 @@ int make_series(const std::filesystem::path& dir) {
 int check_view(char** args) {
   const auto text = common::read_whole_file(args[0]);
   if (!text) return 2;
-  const auto paths = triview::read_tokens(*text);
+  const auto paths = common::all_tokens(*text);
   auto loaded = triview::load_stack(paths, triview::decode_slice_file(paths.front()),
                                     triview::decode_slice_file_into, 2);
   if (loaded.failure) return 2;

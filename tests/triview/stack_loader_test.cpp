@@ -15,15 +15,6 @@
 
 namespace {
 
-TEST(read_tokens, line_feeds_crlf_and_spaces_give_the_same_tokens) {
-  const std::vector<std::string> expected{"sample\\a.jpg", "sample\\b.jpg", "c.jpg"};
-  EXPECT_EQ(triview::read_tokens("sample\\a.jpg\nsample\\b.jpg\nc.jpg\n"), expected);
-  EXPECT_EQ(triview::read_tokens("sample\\a.jpg\r\nsample\\b.jpg\r\nc.jpg\r\n"), expected);
-  EXPECT_EQ(triview::read_tokens("  sample\\a.jpg sample\\b.jpg\t\tc.jpg"), expected);
-  EXPECT_TRUE(triview::read_tokens(" \r\n\t\n").empty());
-  EXPECT_TRUE(triview::read_tokens("").empty());
-}
-
 // Fills the slice with blue n for "n"; "n:WxH" makes it W x H instead; "bad" fails.
 struct fake_decoder {
   std::atomic<int> calls{0};

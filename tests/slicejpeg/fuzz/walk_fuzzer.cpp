@@ -5,10 +5,10 @@
 #include <string_view>
 #include <vector>
 
+#include "common/path_list.hpp"
 #include "slicejpeg/conversion.hpp"
 #include "slicejpeg/element_walk.hpp"
 #include "slicejpeg/max_file.hpp"
-#include "slicejpeg/path_list.hpp"
 #include "slicejpeg/slice_naming.hpp"
 
 namespace {
@@ -28,7 +28,7 @@ void walk_and_convert(std::span<const std::uint8_t> bytes) {
 }
 
 void parse_texts(std::string_view text) {
-  const auto tokens = slicejpeg::list_tokens(text);
+  const auto tokens = common::first_tokens(text);
   std::vector<std::optional<std::string>> numbers;
   for (const auto& token : tokens) numbers.push_back(slicejpeg::slice_number(token));
   const std::size_t width = slicejpeg::number_width(numbers);
