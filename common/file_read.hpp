@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Reading the files a user names (path lists, slices): only regular files,
+// never more than the caller can use, and a reason when it fails.
+namespace common {
+
+struct file_read {
+  enum class status { ok, cannot_open, not_regular, too_large, cannot_read };
+  status what = status::ok;
+  std::string reason;  // "no such file or directory", "is a fifo", "size 9223372036854775807 ..."
+  std::vector<std::uint8_t> bytes;
+  explicit operator bool() const { return what == status::ok; }
+};
+
+// The whole of a regular file of at most `max_bytes`. A FIFO, a device or a
+// directory is refused at once (opened without blocking), so a listed
+// /dev/zero or a named pipe can neither hang a run nor fill memory.
+file_read read_regular_file(const std::string& path, std::size_t max_bytes);
+
+}  // namespace common
