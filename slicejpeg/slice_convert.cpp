@@ -10,7 +10,6 @@
 #include <opencv2/core.hpp>
 
 #include "common/diagnostic.hpp"
-#include "common/diagnostic.hpp"
 #include "common/jpeg_codec.hpp"
 #include "slicejpeg/element_walk.hpp"
 

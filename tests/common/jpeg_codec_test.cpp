@@ -189,7 +189,8 @@ TEST(decode_jpeg_bgr, exif_orientation_other_than_1_is_refused) {
   EXPECT_EQ(imread_bytes(dir, turned).size(), cv::Size(6, 10));
   EXPECT_FALSE(common::decode_jpeg_bgr(turned));
   for (const int orientation : {0, 2, 3, 8, 9})
-    EXPECT_FALSE(common::decode_jpeg_bgr(with_exif_orientation(jpeg, static_cast<std::uint8_t>(orientation))));
+    EXPECT_FALSE(common::decode_jpeg_bgr(
+        with_exif_orientation(jpeg, static_cast<std::uint8_t>(orientation))));
 
   const bytes upright = with_exif_orientation(jpeg, 1);
   const auto decoded = common::decode_jpeg_bgr(upright);
