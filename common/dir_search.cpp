@@ -50,12 +50,26 @@ search_result list_matching(const search_pattern& split, entry_sizes sizes) {
   if (dir == nullptr)
     return {{}, "cannot open directory " + split.directory + ": " + system_reason(errno)};
   search_result result;
-  while (const dirent* item = ::readdir(dir)) {
+  // readdir gives null both at the end and on a read error; only errno tells
+  // them apart, and a listing cut short must not pass for a whole one.
+  int read_error = 0;
+  for (;;) {
+    errno = 0;
+    const dirent* item = ::readdir(dir);
+    if (item == nullptr) {
+      read_error = errno;
+      break;
+    }
     if (!matches_name_pattern(split.name_pattern, item->d_name)) continue;
     if (auto entry = describe_listed(::dirfd(dir), *item, sizes))
       result.entries.push_back(std::move(*entry));
+    else if (errno != ENOENT)  // gone since it was listed: no longer an entry
+      read_error = errno;
+    if (read_error != 0) break;
   }
   ::closedir(dir);
+  if (read_error != 0)
+    return {{}, "cannot read directory " + split.directory + ": " + system_reason(read_error)};
   std::sort(result.entries.begin(), result.entries.end(),
             [](const dir_entry& a, const dir_entry& b) { return a.name < b.name; });
   if (result.entries.empty()) result.error = "no entry matches";
@@ -73,16 +87,18 @@ search_pattern split_search_pattern(std::string_view pattern) {
 
 bool matches_name_pattern(std::string_view name_pattern, std::string_view name) {
   if (name_pattern == "*.*") return true;
-  // Greedy match that backtracks only to the last '*': linear in practice, no recursion.
+  // Greedy, backtracking to the last '*' only: that is enough for '*' and '?'
+  // and stays linear in practice, without recursion. A '*' in the pattern is
+  // always a wildcard, also where the name holds a '*'.
   std::size_t p = 0, n = 0;
   std::size_t star = std::string_view::npos, star_n = 0;
   while (n < name.size()) {
-    if (p < name_pattern.size() && (name_pattern[p] == '?' || name_pattern[p] == name[n])) {
-      ++p;
-      ++n;
-    } else if (p < name_pattern.size() && name_pattern[p] == '*') {
+    if (p < name_pattern.size() && name_pattern[p] == '*') {
       star = p++;
       star_n = n;
+    } else if (p < name_pattern.size() && (name_pattern[p] == '?' || name_pattern[p] == name[n])) {
+      ++p;
+      ++n;
     } else if (star != std::string_view::npos) {
       p = star + 1;
       n = ++star_n;

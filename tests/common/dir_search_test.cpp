@@ -1,12 +1,32 @@
 #include "common/dir_search.hpp"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
+#include <random>
 
 #include "tests/common/temp_dir.hpp"
+#include "tests/fuzz/wildcard_reference.hpp"
+
+// The test program is linked with readdir wrapped, so a read error can be
+// made to happen in the middle of a listing.
+namespace {
+int entries_before_read_error = -1;  // -1: readdir as it is
+}  // namespace
+
+extern "C" dirent* __real_readdir(DIR* dir);
+extern "C" dirent* __wrap_readdir(DIR* dir) {
+  if (entries_before_read_error == 0) {
+    errno = EIO;
+    return nullptr;
+  }
+  if (entries_before_read_error > 0) --entries_before_read_error;
+  return __real_readdir(dir);
+}
 
 namespace {
 
@@ -28,18 +48,55 @@ TEST(dir_search, splits_at_the_last_separator_and_converts_the_directory) {
 }
 
 TEST(dir_search, windows_wildcards) {
-  using common::matches_name_pattern;
-  EXPECT_TRUE(matches_name_pattern("*.*", "README"));
-  EXPECT_TRUE(matches_name_pattern("*.*", ".."));
-  EXPECT_TRUE(matches_name_pattern("*", "IM.1"));
-  EXPECT_TRUE(matches_name_pattern("IM.?", "IM.1"));
-  EXPECT_FALSE(matches_name_pattern("IM.?", "IM.10"));
-  EXPECT_TRUE(matches_name_pattern("*.jpg", "sample001.jpg"));
-  EXPECT_FALSE(matches_name_pattern("*.jpg", "sample001.JPG"));
-  EXPECT_TRUE(matches_name_pattern("a*b*c", "aXbYbZc"));
-  EXPECT_FALSE(matches_name_pattern("a*b*c", "aXbYbZ"));
-  EXPECT_FALSE(matches_name_pattern("", "x"));
-  EXPECT_TRUE(matches_name_pattern(std::string(200, '*') + "z", std::string(300, 'a') + "z"));
+  struct case_ {
+    const char* pattern;
+    const char* name;
+    bool matches;
+  };
+  const case_ cases[] = {
+      {"*.*", "README", true},
+      {"*.*", "..", true},
+      {"*", "IM.1", true},
+      {"IM.?", "IM.1", true},
+      {"IM.?", "IM.10", false},
+      {"*.jpg", "sample001.jpg", true},
+      {"*.jpg", "sample001.JPG", false},
+      {"a*b*c", "aXbYbZc", true},
+      {"a*b*c", "aXbYbZ", false},
+      {"", "x", false},
+      // A '*' or '?' in the name is an ordinary byte there.
+      {"*", "*a", true},
+      {"*.jpg", "*x.jpg", true},
+      {"a*", "a*b", true},
+      {"*a", "*a", true},
+      {"*b", "*a", false},
+      {"?", "*", true},
+      {"a?c", "a*c", true},
+      {"**x", "*x", true},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(common::matches_name_pattern(c.pattern, c.name), c.matches)
+        << c.pattern << " / " << c.name;
+  EXPECT_TRUE(
+      common::matches_name_pattern(std::string(200, '*') + "z", std::string(300, 'a') + "z"));
+}
+
+TEST(dir_search, wildcards_agree_with_the_plain_rules_on_random_names) {
+  std::mt19937 random(20261209);
+  const std::string_view letters = "ab*?.";  // few letters, so matches are common
+  const auto random_text = [&](std::size_t longest) {
+    std::string text(std::uniform_int_distribution<std::size_t>(0, longest)(random), ' ');
+    for (char& c : text) c = letters[random() % letters.size()];
+    return text;
+  };
+  int matched = 0;
+  for (int i = 0; i < 20000; ++i) {
+    const std::string pattern = random_text(6), name = random_text(8);
+    const bool expected = reference::matches(pattern, name);
+    ASSERT_EQ(common::matches_name_pattern(pattern, name), expected) << pattern << " / " << name;
+    matched += expected;
+  }
+  EXPECT_GT(matched, 1000);  // the cases are not all mismatches
 }
 
 TEST(dir_search, lists_dot_entries_and_names_in_byte_order) {
@@ -111,4 +168,15 @@ TEST(dir_search, dangling_link_is_an_entry) {
   const auto found = common::find_entries((dir.path() / "*.1").string());
   ASSERT_EQ(found.entries.size(), 1u);
   EXPECT_FALSE(found.entries[0].is_directory);
+}
+
+TEST(dir_search, read_error_in_mid_listing_gives_no_entries) {
+  temp_dir dir;
+  for (const char* name : {"IM.1", "IM.2", "IM.3", "IM.4"}) dir.write(name, "x");
+  entries_before_read_error = 3;
+  const auto found = common::find_entries((dir.path() / "*.*").string());
+  entries_before_read_error = -1;
+  EXPECT_TRUE(found.entries.empty());
+  EXPECT_EQ(found.error, "cannot read directory " + dir.path().string() + ": input/output error");
+  EXPECT_EQ(common::find_entries((dir.path() / "*.*").string()).entries.size(), 6u);
 }
