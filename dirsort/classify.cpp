@@ -6,6 +6,10 @@
 namespace dirsort {
 namespace {
 
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
+
 bool equals_ignoring_case(std::string_view text, std::string_view lower) {
   return text.size() == lower.size() &&
          std::equal(text.begin(), text.end(), lower.begin(), [](char a, char b) {
@@ -22,12 +26,14 @@ std::string_view extension_of(std::string_view name) {
 
 bool is_slice_extension(std::string_view extension) {
   if (extension.empty()) return false;
-  const char first = extension.front();
-  return (first >= '0' && first <= '9') || equals_ignoring_case(extension, "dcm") ||
+  return is_digit(extension.front()) || equals_ignoring_case(extension, "dcm") ||
          equals_ignoring_case(extension, "dicm");
 }
 
 classified classify(std::string_view name) {
+  // Scanner exports and CD layouts name their slices 1, 2, 10 or IM000001.
+  if (name.find('.') == std::string_view::npos)
+    return {!name.empty() && is_digit(name.back()) ? list_kind::slice : list_kind::none, {}};
   const std::string_view extension = extension_of(name);
   if (extension.empty()) return {};
   if (is_slice_extension(extension)) return {list_kind::slice, {}};

@@ -35,9 +35,9 @@ struct run_state {
   }
 };
 
-void echo_start(run_state& state, bool has_argument) {
-  if (has_argument)
-    state.out(state.pattern + " : " + state.pattern + "\n");
+void echo_start(run_state& state, const std::optional<std::string>& argument) {
+  if (argument)
+    state.out(*argument + " : " + state.pattern + "\n");
   else
     state.out(state.pattern + "\n");
 }
@@ -169,9 +169,9 @@ file_system real_file_system() {
 
 int run(const std::optional<std::string>& argument, const console_labels& labels,
         const file_system& files, console_sink& console) {
-  run_state state{labels, files,  argument.value_or(default_pattern), {}, {}, {}, {}, 0,
-                  false,  console};
-  echo_start(state, argument.has_value());
+  const std::string pattern = argument ? search_pattern_of(*argument) : default_pattern;
+  run_state state{labels, files, pattern, {}, {}, {}, {}, 0, false, console};
+  echo_start(state, argument);
   if (!first_search(state)) return state.exit_status;
   if (!state.dir_name.empty()) {
     if (!scan_directory(state)) return state.exit_status;

@@ -21,10 +21,14 @@ TEST(classify, other_files_keep_their_extension_case) {
   EXPECT_EQ(classify(".bashrc").extension, "bashrc");
 }
 
-TEST(classify, no_extension_goes_nowhere) {
-  EXPECT_EQ(classify("x.").kind, list_kind::none);
-  EXPECT_EQ(classify("README").kind, list_kind::none);
-  EXPECT_EQ(classify("a.1.").kind, list_kind::none);
+TEST(classify, names_without_extension) {
+  const std::pair<const char*, list_kind> cases[] = {
+      {"1", list_kind::slice},        {"10", list_kind::slice},      {"IM000001", list_kind::slice},
+      {"I0000012", list_kind::slice}, {"README", list_kind::none},   {"x.", list_kind::none},
+      {"a.1.", list_kind::none},      {"1a", list_kind::none},       {"DICOMDIR", list_kind::none},
+      {"IM1.", list_kind::none},      {"LOCKFILE", list_kind::none},
+  };
+  for (const auto& [name, kind] : cases) EXPECT_EQ(classify(name).kind, kind) << name;
 }
 
 TEST(extension_table, first_occurrence_order_and_exact_comparison) {

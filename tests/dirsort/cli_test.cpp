@@ -315,3 +315,20 @@ TEST(dirsort_cli, jpeg_slices_listed_in_slice_order) {
   EXPECT_EQ(lines[99], "sample\\sample100.jpg");
   EXPECT_EQ(lines.back(), "sample\\sample120.jpg");
 }
+
+TEST(dirsort_cli, exported_series_named_by_number_given_with_a_final_separator) {
+  temp_dir dir;
+  fs::create_directories(dir / "series");
+  for (const char* name : {"IM000002", "IM000001", "10", "9", "DICOMDIR", "VERSION"})
+    touch(dir / "series" / name);
+  const auto result = run_dirsort(dir.path(), {"series/"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_TRUE(result.out.starts_with("series/ : series\n"));
+  EXPECT_NE(result.out.find("ファイル名: DICOMDIR\nseries\\DICOMDIR\nファイル名: IM000001\n"
+                            "series\\IM000001\nseries\\IM000001\n"),
+            std::string::npos);
+  EXPECT_EQ(dir.read("series_list.txt"),
+            "series\\10\nseries\\9\nseries\\IM000001\nseries\\IM000002\n");
+  EXPECT_EQ(run_dirsort(dir.path(), {"series\\"}).status, 0);
+  EXPECT_EQ(lines_of(dir.read("series_list.txt"))[0], "series\\10");
+}

@@ -240,13 +240,28 @@ TEST(run, names_with_a_line_break_are_left_out_and_reported) {
             "dirsort: s: 2 paths with a line break left out of the lists");
 }
 
-TEST(run, names_without_extension_are_echoed_once_and_listed_nowhere) {
+TEST(run, names_without_extension_are_slices_when_they_end_in_a_digit) {
   fake_files fake;
   fake.searches["s"] = listing({"s/"});
-  fake.searches["s\\*.*"] = listing({"./", "../", "IM.1", "README", "x."});
+  fake.searches["s\\*.*"] = listing({"./", "../", "10", "IM.1", "IM000002", "README", "x."});
   const auto result = run(fake, "s");
-  EXPECT_NE(result.console.out_text().find("ファイル名: README\ns\\README\nファイル名: x.\ns\\x.\n"
+  EXPECT_NE(result.console.out_text().find("ファイル名: 10\ns\\10\ns\\10\nファイル名: IM.1\n"),
+            std::string::npos);
+  EXPECT_NE(result.console.out_text().find("ファイル名: IM000002\ns\\IM000002\ns\\IM000002\n"
+                                           "ファイル名: README\ns\\README\nファイル名: x.\ns\\x.\n"
                                            "tmp_fwname:s_list.txt\n"),
             std::string::npos);
-  EXPECT_EQ(fake.files, (std::map<std::string, std::string>{{"s_list.txt", "s\\IM.1\n"}}));
+  EXPECT_EQ(fake.files,
+            (std::map<std::string, std::string>{{"s_list.txt", "s\\10\ns\\IM.1\ns\\IM000002\n"}}));
+}
+
+TEST(run, trailing_separators_leave_the_pattern_and_the_lines) {
+  for (const std::string argument : {"sample/", "sample\\", "sample\\/"}) {
+    fake_files fake = sample_directory();
+    const auto result = run(fake, argument);
+    EXPECT_TRUE(result.console.out_text().starts_with(argument + " : sample\nファイル名: sample("))
+        << argument;
+    EXPECT_EQ(result.exit_status, 0) << argument;
+    EXPECT_EQ(fake.files["sample_txt_list.txt"], "sample\\b.txt\n") << argument;
+  }
 }
