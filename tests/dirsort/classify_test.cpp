@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "dirsort/extension_table.hpp"
+#include "dirsort/path_list.hpp"
 
 using dirsort::classify;
 using dirsort::list_kind;
@@ -43,4 +44,20 @@ TEST(extension_table, first_occurrence_order_and_exact_comparison) {
   ASSERT_EQ(table.lists().size(), 3u);
   EXPECT_EQ(table.lists()[1].extension, "TXT");
   EXPECT_EQ(table.lists()[2].extension, long_extension);
+}
+
+TEST(search_pattern_of, drops_only_final_separators) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"sample/", "sample"},
+      {"sample\\", "sample"},
+      {"sample\\/", "sample"},
+      {"..\\data\\s\\", "..\\data\\s"},
+      {"sample", "sample"},
+      {"a/b\\*.*", "a/b\\*.*"},
+      {"/", "/"},
+      {"\\\\", "\\\\"},
+      {"", ""},
+  };
+  for (const auto& [argument, pattern] : cases)
+    EXPECT_EQ(dirsort::search_pattern_of(argument), pattern) << argument;
 }
