@@ -30,8 +30,9 @@ struct search_pattern {
 // "sample\*.*" => {"sample", "*.*"}; "IM.1" => {".", "IM.1"}; "\x" => {"/", "x"}
 search_pattern split_search_pattern(std::string_view pattern);
 
-// '*' is any run of bytes, '?' exactly one byte, everything else itself;
-// "*.*" matches every name, also one without a dot.
+// '*' is any run of bytes, '?' exactly one byte, everything else itself, also
+// a '*' or '?' in the name; "*.*" matches every name, also one without a dot.
+// ("*.*", "README") => true; ("*.jpg", "*x.jpg") => true; ("IM.?", "IM.10") => false
 bool matches_name_pattern(std::string_view name_pattern, std::string_view name);
 
 // Reading sizes costs one stat per entry; a caller that needs only names and
