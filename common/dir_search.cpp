@@ -61,11 +61,15 @@ search_result list_matching(const search_pattern& split, entry_sizes sizes) {
       break;
     }
     if (!matches_name_pattern(split.name_pattern, item->d_name)) continue;
-    if (auto entry = describe_listed(::dirfd(dir), *item, sizes))
+    if (auto entry = describe_listed(::dirfd(dir), *item, sizes)) {
       result.entries.push_back(std::move(*entry));
-    else if (errno != ENOENT)  // gone since it was listed: no longer an entry
+      continue;
+    }
+    // An entry removed since it was listed is gone; one that cannot be looked at is not.
+    if (errno != ENOENT) {
       read_error = errno;
-    if (read_error != 0) break;
+      break;
+    }
   }
   ::closedir(dir);
   if (read_error != 0)
