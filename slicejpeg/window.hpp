@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "slicejpeg/batch.hpp"
+#include "slicejpeg/conversion.hpp"
 
 // Window and level: 16-bit stored samples shown through a window in modality
 // units (Hounsfield units for CT), with the choice of window made on the
@@ -84,6 +85,12 @@ void build_window_lut(const window_mapping& mapping, window_lut& lut);
 // 2 * out.size() bytes) through `lut`.
 void apply_window_lut(std::span<const std::uint8_t> sample_bytes, const window_lut& lut,
                       std::span<std::uint8_t> out);
+
+// What the batch does with a slice under a window, in place of
+// convert_samples: the stored extremes for the console and the max file
+// (signed or unsigned 16-bit values), and the samples through `lut`.
+image_range window_samples(std::span<const std::uint8_t> sample_bytes, bool signed_samples,
+                           const window_lut& lut, std::span<std::uint8_t> out);
 
 // The table of the last mapping asked for, rebuilt only when the mapping
 // changes, so a series with one rescale and one window builds it once.
