@@ -116,7 +116,7 @@ void fill_values(std::uint8_t* table, std::int32_t count, std::int32_t first, st
 }
 
 template <typename Sample>
-image_range stored_extremes(const std::uint8_t* bytes, std::size_t count) {
+image_range extremes_of(const std::uint8_t* bytes, std::size_t count) {
   const auto sample_at = [bytes](std::size_t i) {
     return static_cast<Sample>(static_cast<std::uint16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8));
   };
@@ -203,12 +203,16 @@ void apply_window_lut(std::span<const std::uint8_t> sample_bytes, const window_l
   for (; i < count; ++i) out[i] = lut[bytes[2 * i] | std::size_t{bytes[2 * i + 1]} << 8];
 }
 
+image_range stored_extremes(std::span<const std::uint8_t> sample_bytes, std::size_t count,
+                            bool signed_samples) {
+  assert(count > 0 && sample_bytes.size() >= 2 * count);
+  return signed_samples ? extremes_of<std::int16_t>(sample_bytes.data(), count)
+                        : extremes_of<std::uint16_t>(sample_bytes.data(), count);
+}
+
 image_range window_samples(std::span<const std::uint8_t> sample_bytes, bool signed_samples,
                            const window_lut& lut, std::span<std::uint8_t> out) {
-  assert(!out.empty() && sample_bytes.size() >= 2 * out.size());
-  const image_range range = signed_samples
-                                ? stored_extremes<std::int16_t>(sample_bytes.data(), out.size())
-                                : stored_extremes<std::uint16_t>(sample_bytes.data(), out.size());
+  const image_range range = stored_extremes(sample_bytes, out.size(), signed_samples);
   apply_window_lut(sample_bytes, lut, out);
   return range;
 }

@@ -86,6 +86,11 @@ void build_window_lut(const window_mapping& mapping, window_lut& lut);
 void apply_window_lut(std::span<const std::uint8_t> sample_bytes, const window_lut& lut,
                       std::span<std::uint8_t> out);
 
+// The extremes of `count` little-endian 16-bit samples (count >= 1), read as
+// signed or unsigned values: what a first pass over a series needs.
+image_range stored_extremes(std::span<const std::uint8_t> sample_bytes, std::size_t count,
+                            bool signed_samples);
+
 // What the batch does with a slice under a window, in place of
 // convert_samples: the stored extremes for the console and the max file
 // (signed or unsigned 16-bit values), and the samples through `lut`.

