@@ -1,0 +1,171 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "slicejpeg/batch.hpp"
+#include "slicejpeg/conversion.hpp"
+
+// Window and level: 16-bit stored samples shown through a window in modality
+// units (Hounsfield units for CT), with the choice of window made on the
+// command line.
+namespace slicejpeg {
+
+// A centre and a width in modality units; the width is at least 1.
+struct voi_window {
+  double centre = 0.0;
+  double width = 1.0;
+  bool operator==(const voi_window&) const = default;
+};
+
+struct window_preset {
+  std::string_view name;
+  voi_window window;
+};
+
+inline constexpr std::array<window_preset, 4> window_presets = {{
+    {"soft", {40.0, 400.0}},
+    {"lung", {-600.0, 1500.0}},
+    {"bone", {400.0, 1800.0}},
+    {"brain", {40.0, 80.0}},
+}};
+
+enum class window_kind {
+  none,    // the default conversion, (sample - image minimum) mod 256
+  fixed,   // a centre and width given as numbers or by a preset
+  file,    // each file's own first Window Center / Window Width
+  series,  // one window from the lowest to the highest modality value of the series
+};
+
+struct window_choice {
+  window_kind kind = window_kind::none;
+  voi_window window;  // for window_kind::fixed
+  bool operator==(const window_choice&) const = default;
+};
+
+// A value of --window, or what is wrong with it (for "slicejpeg: --window: ...").
+struct window_choice_result {
+  std::optional<window_choice> choice;
+  std::string error;
+};
+
+// "40,400" => fixed {40, 400}; "lung" => fixed {-600, 1500}; "series" => series;
+// "40" => error "missing width in \"40\""; "40,0.5" => error "width 0.5 is below 1".
+window_choice_result parse_window_value(std::string_view value);
+
+// DICOM's linear VOI function onto 0..255, truncated as dcmj2pnm does:
+// 0 up to c - 0.5 - (w - 1) / 2, 255 above c - 0.5 + (w - 1) / 2, linear between.
+// (40, 400): -160 => 0, 40 => 127 (127.8), 238 => 254, 239 => 255.
+std::uint8_t linear_voi(double modality_value, const voi_window& window);
+
+// Everything that decides the grey of a stored sample.
+struct window_mapping {
+  voi_window window;
+  double rescale_slope = 1.0;  // modality value = stored * slope + intercept
+  double rescale_intercept = 0.0;
+  bool signed_samples = true;  // Pixel Representation 1: two's complement
+  int bits_stored = 16;        // bits above these in a sample are ignored
+  bool monochrome1 = false;    // the lowest value is white: inverted after windowing
+  bool operator==(const window_mapping&) const = default;
+};
+
+// The grey of every 16-bit stored sample bit pattern, indexed by the pattern.
+using window_lut = std::array<std::uint8_t, 65536>;
+
+// Fills `lut` for `mapping`; costs a few microseconds for the usual windows,
+// since only the samples inside the window are computed one by one.
+void build_window_lut(const window_mapping& mapping, window_lut& lut);
+
+// Maps out.size() little-endian 16-bit samples from `sample_bytes` (at least
+// 2 * out.size() bytes) through `lut`.
+void apply_window_lut(std::span<const std::uint8_t> sample_bytes, const window_lut& lut,
+                      std::span<std::uint8_t> out);
+
+// The extremes of `count` little-endian 16-bit samples (count >= 1), read as
+// signed or unsigned values: what a first pass over a series needs.
+image_range stored_extremes(std::span<const std::uint8_t> sample_bytes, std::size_t count,
+                            bool signed_samples);
+
+// What the batch does with a slice under a window, in place of
+// convert_samples: the stored extremes for the console and the max file
+// (signed or unsigned 16-bit values), and the samples through `lut`.
+image_range window_samples(std::span<const std::uint8_t> sample_bytes, bool signed_samples,
+                           const window_lut& lut, std::span<std::uint8_t> out);
+
+// The table of the last mapping asked for, rebuilt only when the mapping
+// changes, so a series with one rescale and one window builds it once.
+// One per thread.
+class window_lut_cache {
+ public:
+  const window_lut& lut_for(const window_mapping& mapping);
+
+ private:
+  std::unique_ptr<window_lut> lut_;
+  window_mapping mapping_;
+};
+
+// The lowest and highest modality value of a series.
+struct modality_range {
+  double min = 0.0;
+  double max = 0.0;
+  bool empty = true;
+
+  void include(const modality_range& other);
+};
+
+// The modality extremes of a slice from its stored extremes: a negative slope
+// swaps them. (-1024 .. 3071, slope -1, intercept 0) => -3071 .. 1024.
+modality_range modality_extremes(double stored_min, double stored_max, double rescale_slope,
+                                 double rescale_intercept);
+
+// The one window of a series: its lowest value gives 0 and its highest 255.
+// A series of one value only gives width 1 placed so that it comes out 0,
+// like a constant image under the default conversion.
+voi_window series_window(const modality_range& range);
+
+// The first Window Center / Window Width of a file, or what is wrong with
+// them (for "slicejpeg: FILE: ...").
+struct file_window_result {
+  std::optional<voi_window> window;
+  std::string problem;
+};
+file_window_result file_window(std::optional<double> window_center,
+                               std::optional<double> window_width);
+
+// Why a file cannot be shown with --window file, and what to use instead.
+std::string no_file_window_problem();
+
+// The command line of slicejpeg: options, then the path list.
+inline constexpr int usage_error_status = 64;  // EX_USAGE
+
+struct command_line {
+  bool help = false;
+  std::string list_name{default_list_name};
+  window_choice window;
+};
+
+// What is wrong on a command line, for "slicejpeg: SUBJECT: WHAT".
+struct usage_problem {
+  std::string subject;
+  std::string what;
+};
+
+struct command_line_result {
+  std::optional<command_line> options;
+  usage_problem problem;
+};
+
+// `args` without the program name. {"--window", "soft", "a_list.txt"} =>
+// fixed {40, 400} and a_list.txt; {"-h"} => help; {"--window"} => problem.
+// Arguments after the list are ignored; "--" ends the options.
+command_line_result parse_command_line(std::span<const std::string> args);
+
+// The lines --help adds for the options.
+std::string_view window_usage_text();
+
+}  // namespace slicejpeg
