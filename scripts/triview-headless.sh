@@ -32,11 +32,12 @@ tvh_display_usable() { [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; }
 tvh_xvfb_display() { [ -s "$TVH_TMP/display" ] || ! kill -0 "$TVH_XVFB_PID" 2>/dev/null; }
 
 # Uses the display there is, or starts Xvfb, which picks a free display
-# number itself (-displayfd), so parallel runs never share or steal one.
+# number itself (-displayfd), so parallel runs never share or steal one;
+# -noreset keeps it from resetting whenever its last client disconnects.
 tvh_start_display() {
   TVH_TMP=$(mktemp -d /tmp/triview-headless.XXXXXX)
   if tvh_display_usable; then return 0; fi
-  Xvfb -displayfd 3 -screen 0 2560x1440x24 -nolisten tcp 3>"$TVH_TMP/display" \
+  Xvfb -displayfd 3 -screen 0 2560x1440x24 -nolisten tcp -noreset 3>"$TVH_TMP/display" \
     >"$TVH_TMP/xvfb.log" 2>&1 &
   TVH_XVFB_PID=$!
   if tvh_wait_for 20 tvh_xvfb_display && [ -s "$TVH_TMP/display" ]; then
