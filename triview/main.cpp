@@ -31,8 +31,9 @@ namespace msg = triview::messages;
 // A path list longer than this names more slices than any memory holds.
 constexpr std::size_t max_list_bytes = std::size_t{1} << 30;
 // What the window toolkit maps after the stack is loaded (threads with their
-// stacks, fonts, buffers), measured with a margin; the views come on top.
-constexpr std::size_t window_toolkit_bytes = std::size_t{160} << 20;
+// stacks, X shared-memory segments, fonts): about 60 MiB measured, twice
+// that kept free. The views and their copies in the toolkit come on top.
+constexpr std::size_t window_toolkit_bytes = std::size_t{128} << 20;
 
 // Console lines are flushed at once so a pipe or log sees them as they happen.
 void print_line(const std::string& text) {

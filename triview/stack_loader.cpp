@@ -274,7 +274,9 @@ slice_outcome decode_slice_file_into(const std::string& listed_path, cv::Mat& sl
   if (!bytes) return outcome;
   if (const auto declared = declared_size_of(*bytes)) {
     if (!declared->plausible) return implausible(*declared, bytes->size());
-    if (declared->size != slice.size()) {
+    // An Exif-turned JPEG decodes with its sides swapped; its decoded size is checked again.
+    const cv::Size turned(declared->size.height, declared->size.width);
+    if (declared->size != slice.size() && !(declared->jpeg && turned == slice.size())) {
       outcome = outcome_of(kind::size_differs);
       outcome.size = declared->size;
       return outcome;
