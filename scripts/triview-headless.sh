@@ -83,6 +83,26 @@ tvh_key() {
   sleep "$TVH_KEY_GAP"
 }
 
+# Left click at X Y of the image in window $1; with more points, a drag through them.
+tvh_click() {
+  local window
+  window=$(tvh_window "$1")
+  shift
+  xdotool mousemove --window "$window" "$1" "$2" mousedown 1
+  shift 2
+  while [ $# -ge 2 ]; do
+    xdotool mousemove --window "$window" "$1" "$2"
+    shift 2
+  done
+  xdotool mouseup 1
+  sleep "$TVH_KEY_GAP"
+}
+
+# Height of window $1 on screen.
+tvh_window_height() {
+  xdotool getwindowgeometry "$(tvh_window "$1")" | sed -n 's/.*Geometry: [0-9]*x\([0-9]*\).*/\1/p'
+}
+
 tvh_saved_count() { grep -c '^last_id:' "$TVH_TMP/out" 2>/dev/null || true; }
 
 # Presses s and prints the viewer's "last_id" line for it.
