@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <opencv2/core.hpp>
 #include <opencv2/core/utils/logger.hpp>
 #include <string>
@@ -137,8 +138,8 @@ int run_viewer(triview::slice_stack stack, double z_scale) {
     return msg::exit_failure;
   }
   triview::highgui_ui ui;
-  triview::viewer_state state = triview::make_viewer(std::move(stack), ui, z_scale);
   try {
+    triview::viewer_state state = triview::make_viewer(std::move(stack), ui, z_scale);
     ui.open(state);
     for (const triview::pane& p : triview::panes) triview::draw(state, p.id);
     for (;;) {
@@ -151,6 +152,9 @@ int run_viewer(triview::slice_stack stack, double z_scale) {
     ui.close();
   } catch (const cv::Exception& error) {
     report("highgui", error.what());
+    return msg::exit_failure;
+  } catch (const std::bad_alloc&) {
+    report("highgui", msg::windows_out_of_memory);
     return msg::exit_failure;
   }
   return msg::exit_ok;

@@ -52,6 +52,7 @@ inline constexpr const char* stack_needs_memory =
     "%zu slices of %dx%d need %s of memory for the stack, which is not available";
 inline constexpr const char* no_memory_for_windows =
     "the stack (%s) leaves less than the %s the windows need";
+inline constexpr const char* windows_out_of_memory = "out of memory for the windows";
 inline constexpr const char* cannot_open_display = "cannot open display";
 inline constexpr const char* display_not_set = "DISPLAY is not set";
 inline constexpr const char* cannot_write_file = "cannot write file";

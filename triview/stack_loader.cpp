@@ -273,7 +273,6 @@ slice_outcome decode_slice_file_into(const std::string& listed_path, cv::Mat& sl
   const auto bytes = read_slice(listed_path, outcome);
   if (!bytes) return outcome;
   if (const auto declared = declared_size_of(*bytes)) {
-    if (!declared->plausible) return implausible(*declared, bytes->size());
     // An Exif-turned JPEG decodes with its sides swapped; its decoded size is checked again.
     const cv::Size turned(declared->size.height, declared->size.width);
     if (declared->size != slice.size() && !(declared->jpeg && turned == slice.size())) {
@@ -281,6 +280,7 @@ slice_outcome decode_slice_file_into(const std::string& listed_path, cv::Mat& sl
       outcome.size = declared->size;
       return outcome;
     }
+    if (!declared->plausible) return implausible(*declared, bytes->size());
     if (declared->jpeg && !declared->grey && slice.channels() == 1)
       return outcome_of(kind::needs_colour);
   }
