@@ -19,8 +19,7 @@ void put_bgr(std::uint8_t* dst, std::uint32_t bgr) {
 // (table entries have a zero top byte), stored one by one: that keeps a
 // pseudo-colour row near the speed of a copy.
 template <int channels>
-void map_row(const std::uint8_t* src, std::uint8_t* dst, int count) {
-  const color_table& table = pseudo_color_table();
+void map_row(const std::uint8_t* src, std::uint8_t* dst, int count, const color_table& table) {
   int c = 0;
   for (; c + 8 <= count; c += 8, src += 8 * channels, dst += 24) {
     std::uint64_t p[8];
@@ -36,16 +35,22 @@ void map_row(const std::uint8_t* src, std::uint8_t* dst, int count) {
 }
 
 // Raw grey: the one sample in all three channels, as imread's colour image has it.
-void grey_row(const std::uint8_t* src, std::uint8_t* dst, int count) {
-  for (int c = 0; c < count; ++c, dst += 3) dst[0] = dst[1] = dst[2] = src[c];
+const color_table& grey_table() {
+  static const color_table table = [] {
+    color_table t{};
+    for (std::uint32_t v = 0; v < t.size(); ++v) t[v] = v * 0x010101u;
+    return t;
+  }();
+  return table;
 }
 
 void copy_row(const std::uint8_t* src, std::uint8_t* dst, int count, int channels, bool raw) {
   if (channels == 1) {
-    raw ? grey_row(src, dst, count) : map_row<1>(src, dst, count);
+    map_row<1>(src, dst, count, raw ? grey_table() : pseudo_color_table());
+  } else if (raw) {
+    std::memcpy(dst, src, 3 * static_cast<std::size_t>(count));
   } else {
-    raw ? static_cast<void>(std::memcpy(dst, src, 3 * static_cast<std::size_t>(count)))
-        : map_row<3>(src, dst, count);
+    map_row<3>(src, dst, count, pseudo_color_table());
   }
 }
 
