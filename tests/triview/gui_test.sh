@@ -119,12 +119,15 @@ quit 11
 # z-scale 2.5: 80 rows of x-z and y-z take 200 on screen; clicks map back and
 # the saved views keep one row per slice.
 start click_list.txt --z-scale 2.5
-bar=$(($(tvh_window_height x-y) - 330))
-for window in x-z y-z; do
-  checks=$((checks + 1))
-  [ "$(tvh_window_height $window)" = $((200 + bar)) ] ||
-    fail "$window is $(tvh_window_height $window) high, expected 200 + $bar"
-done
+# Each window is its image plus the same trackbar: x-z and y-z 200 rows
+# where x-y has 330, once the views are shown.
+scaled_heights() {
+  local bar=$(($(tvh_window_height x-y) - 330))
+  [ "$(tvh_window_height x-z)" = $((200 + bar)) ] && [ "$(tvh_window_height y-z)" = $((200 + bar)) ]
+}
+checks=$((checks + 1))
+tvh_wait_for 10 scaled_heights ||
+  fail "x-z, y-z, x-y are $(tvh_window_height x-z), $(tvh_window_height y-z), $(tvh_window_height x-y) high"
 import -window root -crop 1200x600+0+0 "$work/z_scale.png" 2>/dev/null
 expect_click x-z 20 25 -- "last_id:3 isl_0069.jpg"  # screen row 25 is view row 10
 expect_click y-z 15 199 -- "last_id:3 isl_0000.jpg"  # the bottom row is slice 0
