@@ -21,6 +21,7 @@ namespace {
 struct error_state {
   jpeg_error_mgr manager;  // first, so the library's pointer to it leads here
   std::jmp_buf jump;
+  bool ended_early = false;  // the data ran out and the library went on with grey
 };
 
 error_state& errors_of(j_common_ptr info) {
@@ -31,10 +32,15 @@ error_state& errors_of(j_common_ptr info) {
   std::longjmp(errors_of(info).jump, 1);
 }
 
-// A warning means the library patched over bad data (a truncated file is
-// filled with grey): such a file is left to the general reader.
+// A warning means the library patched over bad data. An early end is what
+// imread shows too (the rest grey), so it is decoded and noted; once it has
+// happened the library warns about the markers it then meets. Any other
+// warning leaves the file to the general reader.
 void jump_on_warning(j_common_ptr info, int level) {
-  if (level < 0) std::longjmp(errors_of(info).jump, 1);
+  if (level >= 0) return;
+  error_state& errors = errors_of(info);
+  if (info->err->msg_code == JWRN_JPEG_EOF) errors.ended_early = true;
+  if (!errors.ended_early) std::longjmp(errors.jump, 1);
 }
 
 void print_nothing(j_common_ptr) {}
@@ -201,10 +207,10 @@ bool decoded_as_imread_does(const jpeg_decompress_struct& info) {
          upright(info.marker_list);
 }
 
-bool allocate_bgr(cv::Mat& image, int rows, int columns) noexcept {
+bool allocate(cv::Mat& image, int rows, int columns, int type) noexcept {
   try {
-    if (image.rows != rows || image.cols != columns || image.type() != CV_8UC3)
-      image.create(rows, columns, CV_8UC3);
+    if (image.rows != rows || image.cols != columns || image.type() != type)
+      image.create(rows, columns, type);
     return true;
   } catch (...) {
     return false;
@@ -216,15 +222,29 @@ struct decompressor {
   error_state errors;
 };
 
+jpeg_header header_of(const jpeg_decompress_struct& info, std::size_t file_bytes) {
+  jpeg_header header;
+  header.width = static_cast<int>(info.image_width);
+  header.height = static_cast<int>(info.image_height);
+  header.grey = info.num_components == 1;
+  header.plausible =
+      plausible_pixel_count(std::uint64_t{info.image_width} * info.image_height, file_bytes);
+  return header;
+}
+
 // May leave through the error jump; holds nothing that needs destroying.
-bool read_image(jpeg_decompress_struct& info, cv::Mat& image) {
+bool read_image(jpeg_decompress_struct& info, std::size_t file_bytes, cv::Mat& image,
+                int channels) {
   jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
-  if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK || !decoded_as_imread_does(info))
-    return false;
-  info.out_color_space = JCS_EXT_BGR;
+  if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) return false;
+  // Checked before the library sizes any buffer by the header.
+  if (!header_of(info, file_bytes).plausible || !decoded_as_imread_does(info)) return false;
+  if (channels == 1 && info.num_components != 1) return false;
+  info.out_color_space = channels == 1 ? JCS_GRAYSCALE : JCS_EXT_BGR;
   jpeg_start_decompress(&info);
-  if (info.output_components != 3 || !allocate_bgr(image, static_cast<int>(info.output_height),
-                                                   static_cast<int>(info.output_width)))
+  if (info.output_components != channels ||
+      !allocate(image, static_cast<int>(info.output_height), static_cast<int>(info.output_width),
+                CV_8UC(channels)))
     return false;
   std::array<JSAMPROW, row_batch> rows{};
   while (info.output_scanline < info.output_height) {
@@ -237,18 +257,47 @@ bool read_image(jpeg_decompress_struct& info, cv::Mat& image) {
   return true;
 }
 
-bool decompress(decompressor& d, std::span<const std::uint8_t> bytes, cv::Mat& image) {
+bool looks_like_jpeg(std::span<const std::uint8_t> bytes) {
+  return bytes.size() >= 4 && bytes[0] == 0xFF && bytes[1] == 0xD8;
+}
+
+jpeg_decode_status decompress(decompressor& d, std::span<const std::uint8_t> bytes, cv::Mat& image,
+                              int channels) {
   jpeg_decompress_struct& info = d.info;
   info.err = install_errors(d.errors, true);
   if (setjmp(d.errors.jump) != 0) {
     jpeg_destroy_decompress(&info);
-    return false;
+    return jpeg_decode_status::refused;
   }
   jpeg_create_decompress(&info);
   jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
-  const bool decoded = read_image(info, image);
+  const bool decoded = read_image(info, bytes.size(), image, channels);
   jpeg_destroy_decompress(&info);
-  return decoded;
+  if (!decoded) return jpeg_decode_status::refused;
+  return d.errors.ended_early ? jpeg_decode_status::incomplete : jpeg_decode_status::decoded;
+}
+
+struct header_reader {
+  jpeg_decompress_struct info;
+  error_state errors;
+};
+
+std::optional<jpeg_header> read_header(header_reader& r, std::span<const std::uint8_t> bytes) {
+  jpeg_decompress_struct& info = r.info;
+  // Warnings are ignored here: a header the library patches over still says
+  // what the decoder will be asked to allocate.
+  info.err = install_errors(r.errors, false);
+  if (setjmp(r.errors.jump) != 0) {
+    jpeg_destroy_decompress(&info);
+    return std::nullopt;
+  }
+  jpeg_create_decompress(&info);
+  jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
+  const bool read = jpeg_read_header(&info, TRUE) == JPEG_HEADER_OK;
+  const jpeg_header header = header_of(info, bytes.size());
+  jpeg_destroy_decompress(&info);
+  if (!read) return std::nullopt;
+  return header;
 }
 
 }  // namespace
@@ -270,11 +319,27 @@ std::vector<std::uint8_t> encode_jpeg(const cv::Mat& image) {
   return out;
 }
 
-bool decode_jpeg_bgr_into(std::span<const std::uint8_t> bytes, cv::Mat& image) {
+bool plausible_pixel_count(std::uint64_t pixels, std::size_t file_bytes) {
+  constexpr std::uint64_t pixels_per_byte = 1024;
+  return pixels / pixels_per_byte <= file_bytes;
+}
+
+std::optional<jpeg_header> read_jpeg_header(std::span<const std::uint8_t> bytes) {
+  if (!looks_like_jpeg(bytes)) return std::nullopt;
+  header_reader r{};
+  return read_header(r, bytes);
+}
+
+jpeg_decode_status decode_jpeg(std::span<const std::uint8_t> bytes, cv::Mat& image, int channels) {
   // Quick refusal of what is plainly no JPEG, before setting up the library.
-  if (bytes.size() < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8) return false;
+  if (!looks_like_jpeg(bytes) || (channels != 1 && channels != 3))
+    return jpeg_decode_status::refused;
   decompressor d{};
-  return decompress(d, bytes, image);
+  return decompress(d, bytes, image, channels);
+}
+
+bool decode_jpeg_bgr_into(std::span<const std::uint8_t> bytes, cv::Mat& image) {
+  return decode_jpeg(bytes, image, 3) == jpeg_decode_status::decoded;
 }
 
 std::optional<cv::Mat> decode_jpeg_bgr(std::span<const std::uint8_t> bytes) {

@@ -20,17 +20,42 @@ std::vector<std::uint8_t> encode_jpeg(const cv::Mat& image);
 // The same into `out`, reusing its storage; false on failure.
 bool encode_jpeg(const cv::Mat& image, std::vector<std::uint8_t>& out);
 
-// A CV_8UC3 BGR image with cv::imread(path, cv::IMREAD_COLOR)'s pixels, for
-// 8-bit greyscale and YCbCr JPEGs, baseline or progressive, any chroma
-// sampling. Nothing for what it cannot match exactly, so the caller can fall
-// back to a general reader: not a JPEG, CMYK / YCCK / Adobe-transform colour,
-// an Exif orientation other than 1 (imread turns those), and any corrupt or
-// truncated data, which the JPEG library would only warn about.
-std::optional<cv::Mat> decode_jpeg_bgr(std::span<const std::uint8_t> bytes);
+// What the frame header declares, read without decoding any pixel.
+struct jpeg_header {
+  int width = 0;
+  int height = 0;
+  bool grey = false;       // one component: the samples decode into one channel
+  bool plausible = false;  // the file is large enough for that many pixels
+};
 
-// The same into `image`, which keeps its storage when it already has the
-// decoded size and type (a view into a larger block stays a view) and is
-// reallocated otherwise. False on failure; `image` may then hold anything.
+// The header of a JPEG, or nothing when the bytes are no JPEG or its header
+// is damaged. Allocates no pixel buffer, whatever size the header declares.
+std::optional<jpeg_header> read_jpeg_header(std::span<const std::uint8_t> bytes);
+
+// Entropy-coded data needs at least one bit per 8 x 8 block of luma, so a file
+// holds at most 512 pixels per byte; twice that is the limit. A 314-byte file
+// declaring 30000 x 30000 is no image but a decompression bomb.
+bool plausible_pixel_count(std::uint64_t pixels, std::size_t file_bytes);
+
+enum class jpeg_decode_status {
+  decoded,
+  incomplete,  // the data ends early: decoded as imread does, the rest grey
+  refused,     // for a general reader, or damaged beyond decoding
+};
+
+// Decodes into `image`, as cv::imread(path, cv::IMREAD_COLOR) would: CV_8UC3
+// BGR, or with `channels` 1 the one sample of a grey JPEG as CV_8UC1 (imread
+// would repeat it in all three channels). `image` keeps its storage when it
+// already has the decoded size and type (a view into a larger block stays a
+// view) and is reallocated otherwise. Refused: not a JPEG, an implausible
+// size, CMYK / YCCK / Adobe-transform colour, a colour JPEG asked for one
+// channel, an Exif orientation other than 1 (imread turns those), and data
+// the JPEG library only patches over with a warning other than an early end.
+jpeg_decode_status decode_jpeg(std::span<const std::uint8_t> bytes, cv::Mat& image,
+                               int channels = 3);
+
+// Strict forms: a CV_8UC3 image only for complete, undamaged data.
+std::optional<cv::Mat> decode_jpeg_bgr(std::span<const std::uint8_t> bytes);
 bool decode_jpeg_bgr_into(std::span<const std::uint8_t> bytes, cv::Mat& image);
 
 }  // namespace common

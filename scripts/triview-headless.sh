@@ -32,11 +32,12 @@ tvh_display_usable() { [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; }
 tvh_xvfb_display() { [ -s "$TVH_TMP/display" ] || ! kill -0 "$TVH_XVFB_PID" 2>/dev/null; }
 
 # Uses the display there is, or starts Xvfb, which picks a free display
-# number itself (-displayfd), so parallel runs never share or steal one.
+# number itself (-displayfd), so parallel runs never share or steal one;
+# -noreset keeps it from resetting whenever its last client disconnects.
 tvh_start_display() {
   TVH_TMP=$(mktemp -d /tmp/triview-headless.XXXXXX)
   if tvh_display_usable; then return 0; fi
-  Xvfb -displayfd 3 -screen 0 2560x1440x24 -nolisten tcp 3>"$TVH_TMP/display" \
+  Xvfb -displayfd 3 -screen 0 2560x1440x24 -nolisten tcp -noreset 3>"$TVH_TMP/display" \
     >"$TVH_TMP/xvfb.log" 2>&1 &
   TVH_XVFB_PID=$!
   if tvh_wait_for 20 tvh_xvfb_display && [ -s "$TVH_TMP/display" ]; then
@@ -80,6 +81,26 @@ tvh_wait_windows() {
 tvh_key() {
   xdotool key "$1"
   sleep "$TVH_KEY_GAP"
+}
+
+# Left click at X Y of the image in window $1; with more points, a drag through them.
+tvh_click() {
+  local window
+  window=$(tvh_window "$1")
+  shift
+  xdotool mousemove --window "$window" "$1" "$2" mousedown 1
+  shift 2
+  while [ $# -ge 2 ]; do
+    xdotool mousemove --window "$window" "$1" "$2"
+    shift 2
+  done
+  xdotool mouseup 1
+  sleep "$TVH_KEY_GAP"
+}
+
+# Height of window $1 on screen.
+tvh_window_height() {
+  xdotool getwindowgeometry "$(tvh_window "$1")" | sed -n 's/.*Geometry: [0-9]*x\([0-9]*\).*/\1/p'
 }
 
 tvh_saved_count() { grep -c '^last_id:' "$TVH_TMP/out" 2>/dev/null || true; }

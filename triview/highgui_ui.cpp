@@ -4,51 +4,29 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cstdlib>
 #include <opencv2/highgui.hpp>
-#include <string_view>
-#include <thread>
-
-#include "common/atomic_file.hpp"
-#include "common/jpeg_codec.hpp"
 
 namespace triview {
 
 namespace {
-
-struct window_spec {
-  view_id id;
-  const char* window;
-  const char* trackbar;
-};
-
-// Creation order of the windows and trackbars.
-constexpr std::array<window_spec, 3> windows{{
-    {view_id::xz, "x-z", "y_posi"},
-    {view_id::yz, "y-z", "x_posi"},
-    {view_id::xy, "x-y", "slice"},
-}};
 
 constexpr int window_gap = 24;
 constexpr int window_poll_ms = 200;
 // The Qt window is at least as wide as its toolbar, however narrow the view.
 constexpr int min_window_width = 320;
 
-const window_spec& pane_of(view_id id) {
-  return windows[static_cast<std::size_t>(id) - 1];
+std::size_t index_of(view_id id) {
+  return static_cast<std::size_t>(id) - 1;
 }
 
-int view_width(const viewer_state& state, view_id id) {
-  switch (id) {
-    case view_id::xz:
-      return state.xz_view.cols;
-    case view_id::yz:
-      return state.yz_view.cols;
-    case view_id::xy:
-      break;
-  }
-  return state.xy_view.cols;
+mouse_event mouse_event_of(int event, int x, int y, int flags) {
+  mouse_event forwarded;
+  forwarded.pixel = {x, y};
+  if (event == cv::EVENT_LBUTTONDOWN) forwarded.action = mouse_action::press;
+  if (event == cv::EVENT_MOUSEMOVE) forwarded.action = mouse_action::move;
+  forwarded.left_held = (flags & cv::EVENT_FLAG_LBUTTON) != 0;
+  return forwarded;
 }
 
 }  // namespace
@@ -61,25 +39,14 @@ bool display_available() {
   void* xlib = ::dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
   if (xlib == nullptr) return false;
   using open_fn = void* (*)(const char*);
+  using close_fn = int (*)(void*);
   auto open_display = reinterpret_cast<open_fn>(::dlsym(xlib, "XOpenDisplay"));
-  if (open_display == nullptr) {
-    ::dlclose(xlib);
-    return false;
-  }
-  // A server whose last client just left resets and refuses connections for
-  // a moment (a fresh Xvfb after its readiness probe): ask again briefly.
-  constexpr int attempts = 25;
-  constexpr auto pause = std::chrono::milliseconds(20);
-  for (int attempt = 0; attempt < attempts; ++attempt) {
-    // Kept open, and the library loaded, for the rest of the run: closing the
-    // only connection would start that reset just as the toolkit connects.
-    static void* kept_display = nullptr;
-    kept_display = open_display(nullptr);
-    if (kept_display != nullptr) return true;
-    std::this_thread::sleep_for(pause);
-  }
+  auto close_display = reinterpret_cast<close_fn>(::dlsym(xlib, "XCloseDisplay"));
+  void* display =
+      open_display != nullptr && close_display != nullptr ? open_display(nullptr) : nullptr;
+  if (display != nullptr) close_display(display);
   ::dlclose(xlib);
-  return false;
+  return display != nullptr;
 }
 
 highgui_ui::~highgui_ui() {
@@ -88,30 +55,42 @@ highgui_ui::~highgui_ui() {
 
 void highgui_ui::open(viewer_state& state) {
   state_ = &state;
-  for (const window_spec& pane : windows)
-    cv::namedWindow(pane.window, cv::WINDOW_AUTOSIZE | cv::WINDOW_GUI_NORMAL);
+  for (const pane& p : panes)
+    cv::namedWindow(p.window, cv::WINDOW_AUTOSIZE | cv::WINDOW_GUI_NORMAL);
   int left = 0;
-  for (const window_spec& pane : windows) {
-    cv::moveWindow(pane.window, left, 0);
-    left += std::max(view_width(state, pane.id), min_window_width) + window_gap;
+  for (const pane& p : panes) {
+    cv::moveWindow(p.window, left, 0);
+    left += std::max(state.views[index_of(p.id)].cols, min_window_width) + window_gap;
   }
   open_ = true;
-  static constexpr std::array<cv::TrackbarCallback, 3> callbacks{
+  static constexpr std::array<cv::TrackbarCallback, 3> trackbar_callbacks{
       [](int position, void* userdata) { on_change(position, userdata, view_id::xz); },
       [](int position, void* userdata) { on_change(position, userdata, view_id::yz); },
       [](int position, void* userdata) { on_change(position, userdata, view_id::xy); },
   };
-  for (const window_spec& pane : windows) {
-    const int max = trackbar_max(state, pane.id);
+  static constexpr std::array<cv::MouseCallback, 3> mouse_callbacks{
+      [](int event, int x, int y, int flags, void* userdata) {
+        on_mouse_event(event, x, y, flags, userdata, view_id::xz);
+      },
+      [](int event, int x, int y, int flags, void* userdata) {
+        on_mouse_event(event, x, y, flags, userdata, view_id::yz);
+      },
+      [](int event, int x, int y, int flags, void* userdata) {
+        on_mouse_event(event, x, y, flags, userdata, view_id::xy);
+      },
+  };
+  for (const pane& p : panes) {
+    const int max = trackbar_max(state, p.id);
     // A maximum of 0 is refused at creation; a one-slice stack lowers it afterwards.
-    cv::createTrackbar(pane.trackbar, pane.window, nullptr, std::max(max, 1),
-                       callbacks[static_cast<std::size_t>(pane.id) - 1], this);
+    cv::createTrackbar(p.trackbar, p.window, nullptr, std::max(max, 1),
+                       trackbar_callbacks[index_of(p.id)], this);
     if (max < 1) {
       // Lowering the maximum under the position is what refreshes the label.
-      cv::setTrackbarPos(pane.trackbar, pane.window, 1);
-      cv::setTrackbarMax(pane.trackbar, pane.window, max);
+      cv::setTrackbarPos(p.trackbar, p.window, 1);
+      cv::setTrackbarMax(p.trackbar, p.window, max);
     }
-    cv::setTrackbarPos(pane.trackbar, pane.window, trackbar_position(state, pane.id));
+    cv::setTrackbarPos(p.trackbar, p.window, trackbar_position(state, p.id));
+    cv::setMouseCallback(p.window, mouse_callbacks[index_of(p.id)], this);
   }
   callbacks_live_ = true;
 }
@@ -120,6 +99,12 @@ void highgui_ui::on_change(int position, void* userdata, view_id id) {
   auto* ui = static_cast<highgui_ui*>(userdata);
   if (!ui->callbacks_live_ || ui->state_ == nullptr) return;
   on_trackbar(*ui->state_, id, position);
+}
+
+void highgui_ui::on_mouse_event(int event, int x, int y, int flags, void* userdata, view_id id) {
+  auto* ui = static_cast<highgui_ui*>(userdata);
+  if (!ui->callbacks_live_ || ui->state_ == nullptr) return;
+  on_mouse(*ui->state_, id, mouse_event_of(event, x, y, flags));
 }
 
 int highgui_ui::wait_key() {
@@ -133,10 +118,9 @@ int highgui_ui::wait_key() {
 }
 
 bool highgui_ui::any_window_open() const {
-  for (const window_spec& pane : windows) {
-    if (cv::getWindowProperty(pane.window, cv::WND_PROP_VISIBLE) > 0) return true;
-  }
-  return false;
+  return std::any_of(panes.begin(), panes.end(), [](const pane& p) {
+    return cv::getWindowProperty(p.window, cv::WND_PROP_VISIBLE) > 0;
+  });
 }
 
 void highgui_ui::close() {
@@ -144,7 +128,7 @@ void highgui_ui::close() {
   open_ = false;
   callbacks_live_ = false;
   try {
-    for (const window_spec& pane : windows) cv::destroyWindow(pane.window);
+    for (const pane& p : panes) cv::destroyWindow(p.window);
   } catch (const cv::Exception&) {
     // Windows the user already closed are gone; nothing is left to release.
   }
@@ -155,18 +139,10 @@ void highgui_ui::show(view_id id, const cv::Mat& view) {
 }
 
 void highgui_ui::set_trackbar_pos(view_id id, int position) {
-  const window_spec& pane = pane_of(id);
+  const pane& p = pane_of(id);
   callbacks_live_ = false;
-  cv::setTrackbarPos(pane.trackbar, pane.window, position);
+  cv::setTrackbarPos(p.trackbar, p.window, position);
   callbacks_live_ = true;
-}
-
-// Only ".jpg" names are saved; the bytes are OpenCV's default JPEG encoding.
-bool highgui_ui::save(const std::string& file_name, const cv::Mat& view) {
-  const std::vector<std::uint8_t> jpeg = common::encode_jpeg(view);
-  if (jpeg.empty()) return false;
-  const std::string_view content(reinterpret_cast<const char*>(jpeg.data()), jpeg.size());
-  return !common::replace_file_contents(file_name, content);
 }
 
 }  // namespace triview

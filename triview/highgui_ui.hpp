@@ -1,7 +1,5 @@
 #pragma once
 
-#include <string>
-
 #include "triview/viewer.hpp"
 
 namespace triview {
@@ -11,7 +9,8 @@ namespace triview {
 bool display_available();
 
 // The HighGUI side of the viewer: three auto-sized windows with one trackbar
-// each, side by side. Throws cv::Exception like the toolkit it wraps.
+// each, side by side. Trackbar moves and mouse events go to the viewer core
+// as they come. Throws cv::Exception like the toolkit it wraps.
 class highgui_ui final : public viewer_ui {
  public:
   highgui_ui() = default;
@@ -27,10 +26,10 @@ class highgui_ui final : public viewer_ui {
 
   void show(view_id id, const cv::Mat& view) override;
   void set_trackbar_pos(view_id id, int position) override;
-  bool save(const std::string& file_name, const cv::Mat& view) override;
 
  private:
   static void on_change(int position, void* userdata, view_id id);
+  static void on_mouse_event(int event, int x, int y, int flags, void* userdata, view_id id);
   bool any_window_open() const;
 
   viewer_state* state_ = nullptr;

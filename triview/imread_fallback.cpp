@@ -9,7 +9,7 @@
 namespace triview {
 namespace {
 
-using imread_function = decltype(&triview_imread_color);
+using imread_function = decltype(&triview_imdecode_color);
 
 struct fallback_module {
   imread_function read = nullptr;
@@ -48,9 +48,9 @@ fallback_module load_module() {
       continue;
     }
     // Kept loaded for the rest of the run: imread may leave threads behind.
-    void* entry = ::dlsym(handle, "triview_imread_color");
+    void* entry = ::dlsym(handle, "triview_imdecode_color");
     if (entry == nullptr) {
-      module.problem = candidate.string() + ": no entry triview_imread_color";
+      module.problem = candidate.string() + ": no entry triview_imdecode_color";
       continue;
     }
     module.read = reinterpret_cast<imread_function>(entry);
@@ -67,10 +67,10 @@ const fallback_module& module() {
 
 }  // namespace
 
-cv::Mat read_with_fallback(const std::string& path) {
+cv::Mat read_with_fallback(std::span<const std::uint8_t> bytes) {
   const fallback_module& reader = module();
   cv::Mat image;
-  if (reader.read == nullptr || reader.read(path.c_str(), &image) == 0) return {};
+  if (reader.read == nullptr || reader.read(bytes.data(), bytes.size(), &image) == 0) return {};
   return image;
 }
 

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <opencv2/core.hpp>
 #include <optional>
+#include <span>
 #include <string>
 
 // Files the JPEG fast path refuses (other formats, CMYK or Exif-turned JPEGs,
@@ -9,17 +12,18 @@
 // long chain of shared libraries whose loading costs more than a typical
 // load of slices, so it lives in a module loaded on first need.
 extern "C" {
-// The module's one entry: cv::imread(path, cv::IMREAD_COLOR) into `image`.
-// 1 when an image was read, 0 when imread gave nothing or failed.
-int triview_imread_color(const char* path, cv::Mat* image);
+// The module's one entry: cv::imdecode(bytes, cv::IMREAD_COLOR) into `image`,
+// the pixels imread gives for the same file. 1 when an image was decoded, 0
+// when imdecode gave nothing or failed.
+int triview_imdecode_color(const std::uint8_t* bytes, std::size_t size, cv::Mat* image);
 }
 
 namespace triview {
 
-// imread's colour image of the file at `path` (already in native form), through
-// the module; empty when imread cannot read it or the module cannot be loaded.
-// Safe to call from several threads.
-cv::Mat read_with_fallback(const std::string& path);
+// imread's colour image of a file's bytes, through the module; empty when
+// imread cannot read it or the module cannot be loaded. Safe to call from
+// several threads.
+cv::Mat read_with_fallback(std::span<const std::uint8_t> bytes);
 
 // Why the module could not be loaded, once a read needed it and failed to
 // load it; nothing otherwise.

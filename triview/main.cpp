@@ -1,35 +1,40 @@
 // triview: loads a path list of JPEG slices and shows the stack in three
-// planes, "x-y", "x-z" and "y-z", driven by trackbars and hot keys.
+// planes, "x-y", "x-z" and "y-z", driven by trackbars, hot keys and clicks.
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <opencv2/core.hpp>
 #include <opencv2/core/utils/logger.hpp>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
-#include "common/atomic_file.hpp"
 #include "common/diagnostic.hpp"
+#include "common/file_read.hpp"
 #include "common/path_list.hpp"
 #include "triview/highgui_ui.hpp"
 #include "triview/imread_fallback.hpp"
+#include "triview/memory_room.hpp"
+#include "triview/messages.hpp"
+#include "triview/options.hpp"
 #include "triview/stack_loader.hpp"
+#include "triview/view_file.hpp"
 #include "triview/viewer.hpp"
 
 namespace {
 
-constexpr const char* default_list = "sample_jpg_list.txt";
+namespace msg = triview::messages;
 
-constexpr const char* hot_key_text =
-    "Hot keys: \n"
-    "\tESC - quit the program\n"
-    "\tl : move left(x-), r : move right(x+) r\n"
-    "\tf : move forward(y+), b : move back(y-) ward\n"
-    "\tu : move upper(z+), d : move down( z- )\n";
-
-constexpr int exit_ok = 0;
-constexpr int exit_failure = 1;
-constexpr int exit_unreadable_image = -1;
+// A path list longer than this names more slices than any memory holds.
+constexpr std::size_t max_list_bytes = std::size_t{1} << 30;
+// What the window toolkit maps after the stack is loaded (threads with their
+// stacks, X shared-memory segments, fonts): about 60 MiB measured, twice
+// that kept free. The views and their copies in the toolkit come on top.
+constexpr std::size_t window_toolkit_bytes = std::size_t{128} << 20;
 
 // Console lines are flushed at once so a pipe or log sees them as they happen.
 void print_line(const std::string& text) {
@@ -38,7 +43,16 @@ void print_line(const std::string& text) {
 }
 
 void report(const std::string& subject, const std::string& problem) {
-  std::fprintf(stderr, "%s\n", common::diagnostic("triview", subject, problem).c_str());
+  std::fprintf(stderr, "%s\n", common::diagnostic(msg::program, subject, problem).c_str());
+}
+
+template <typename... Args>
+std::string format(const char* pattern, Args... args) {
+  const int length = std::snprintf(nullptr, 0, pattern, args...);
+  std::string text(static_cast<std::size_t>(std::max(length, 0)) + 1, '\0');
+  std::snprintf(text.data(), text.size(), pattern, args...);
+  text.pop_back();
+  return text;
 }
 
 std::string size_text(cv::Size size) {
@@ -47,90 +61,175 @@ std::string size_text(cv::Size size) {
 
 // A file only imread reads fails too when imread's module cannot be loaded:
 // that reason comes first.
-int report_unreadable(const std::string& path) {
+int report_unreadable(const std::string& path, const triview::slice_outcome& outcome) {
+  using kind = triview::slice_outcome::kind;
+  if (outcome.what == kind::implausible) {
+    report(path, std::string(msg::cannot_load_image) + ": " +
+                     format(msg::implausible_size, outcome.size.width, outcome.size.height,
+                            outcome.file_bytes));
+    return msg::exit_unreadable_image;
+  }
   if (const auto problem = triview::fallback_problem())
-    report(triview::fallback_module_name(), "cannot load the image reader module: " + *problem);
-  report(path, "cannot load image");
-  return exit_unreadable_image;
+    report(triview::fallback_module_name(), msg::no_fallback_module + *problem);
+  report(path, outcome.reason.empty()
+                   ? msg::cannot_load_image
+                   : std::string(msg::cannot_load_image) + ": " + outcome.reason);
+  return msg::exit_unreadable_image;
 }
 
-int report_load_failure(const triview::load_failure& failure, cv::Size expected) {
-  if (failure.what == triview::load_failure::kind::unreadable)
-    return report_unreadable(failure.path);
-  report(failure.path, "size " + size_text(failure.size) + " differs from the first slice's " +
-                           size_text(expected));
-  return exit_failure;
+int report_load_failure(const triview::load_failure& failure, const std::string& list_name,
+                        std::size_t count, cv::Size size) {
+  if (failure.what == triview::load_failure::kind::no_memory) {
+    report(list_name, format(msg::stack_needs_memory, count, size.width, size.height,
+                             triview::memory_text(failure.bytes).c_str()));
+    return msg::exit_failure;
+  }
+  if (failure.outcome.what == triview::slice_outcome::kind::size_differs) {
+    report(failure.path, format(msg::size_differs, size_text(failure.outcome.size).c_str(),
+                                size_text(size).c_str()));
+    return msg::exit_failure;
+  }
+  return report_unreadable(failure.path, failure.outcome);
 }
 
-int run_viewer(triview::slice_stack stack) {
+// "loading slices: 120 of 2000", rewritten in place on a terminal only and
+// at most every tenth of a second.
+class progress_line {
+ public:
+  explicit progress_line(std::size_t total) : total_(total), shown_(::isatty(STDERR_FILENO) == 1) {}
+  ~progress_line() { clear(); }
+
+  void update(std::size_t done) {
+    if (!shown_) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (written_ && now - last_ < std::chrono::milliseconds(100)) return;
+    last_ = now;
+    written_ = true;
+    std::fprintf(stderr, "\r%s: %s", msg::program,
+                 format(msg::loading_progress, done, total_).c_str());
+    std::fflush(stderr);
+  }
+  void clear() {
+    if (!written_) return;
+    std::fputs("\r\033[K", stderr);
+    std::fflush(stderr);
+    written_ = false;
+  }
+
+ private:
+  std::size_t total_;
+  bool shown_;
+  bool written_ = false;
+  std::chrono::steady_clock::time_point last_;
+};
+
+void print_save(const triview::save_request& save) {
+  std::optional<std::string> problem;
+  if (save.view != nullptr) problem = triview::save_view(save.file_name, *save.view);
+  print_line(format(msg::save_line, save.last_id, save.file_name.c_str()));
+  if (problem) report(save.file_name, std::string(msg::cannot_write_file) + ": " + *problem);
+}
+
+int run_viewer(triview::slice_stack stack, double z_scale) {
   if (!triview::display_available()) {
     const char* display = std::getenv("DISPLAY");
-    report(display != nullptr && *display != '\0' ? display : "DISPLAY is not set",
-           "cannot open display");
-    return exit_failure;
+    report(display != nullptr && *display != '\0' ? display : msg::display_not_set,
+           msg::cannot_open_display);
+    return msg::exit_failure;
   }
   triview::highgui_ui ui;
-  triview::viewer_state state = triview::make_viewer(std::move(stack), ui);
   try {
+    triview::viewer_state state = triview::make_viewer(std::move(stack), ui, z_scale);
     ui.open(state);
-    triview::draw(state, triview::view_id::xz);
-    triview::draw(state, triview::view_id::yz);
-    triview::draw(state, triview::view_id::xy);
+    for (const triview::pane& p : triview::panes) triview::draw(state, p.id);
     for (;;) {
       const int key = ui.wait_key();
       if (key == -1) break;  // every window was closed: end as on ESC
       const triview::key_outcome outcome = triview::handle_key(state, key);
-      if (outcome.save) {
-        char line[64];
-        std::snprintf(line, sizeof line, "last_id:%d ", outcome.save->last_id);
-        print_line(line + outcome.save->file_name + "\n");
-        if (!outcome.save->written) report(outcome.save->file_name, "cannot write file");
-      }
+      if (outcome.save) print_save(*outcome.save);
       if (outcome.quit) break;
     }
     ui.close();
   } catch (const cv::Exception& error) {
     report("highgui", error.what());
-    return exit_failure;
+    return msg::exit_failure;
+  } catch (const std::bad_alloc&) {
+    report("highgui", msg::windows_out_of_memory);
+    return msg::exit_failure;
   }
-  return exit_ok;
+  return msg::exit_ok;
 }
 
-int run(const std::string& list_name) {
-  const auto list_text = common::read_whole_file(list_name);
-  if (!list_text) {
-    report(list_name, "cannot open path list");
-    return exit_failure;
+std::optional<std::vector<std::string>> read_path_list(const std::string& list_name) {
+  const common::file_read list = common::read_regular_file(list_name, max_list_bytes);
+  if (!list) {
+    report(list_name, std::string(msg::cannot_open_list) + ": " + list.reason);
+    return std::nullopt;
   }
-  const std::vector<std::string> paths = common::all_tokens(*list_text);
+  std::vector<std::string> paths = common::all_tokens(
+      std::string_view(reinterpret_cast<const char*>(list.bytes.data()), list.bytes.size()));
   if (paths.empty()) {
-    report(list_name, "path list holds no file name");
-    return exit_failure;
+    report(list_name, msg::list_holds_no_name);
+    return std::nullopt;
   }
-  cv::Mat first = triview::decode_slice_file(paths.front());
-  if (first.empty()) return report_unreadable(paths.front());
-  print_line("islice:" + std::to_string(paths.size()) + "\n");
-  const cv::Size expected = first.size();
-  triview::load_result loaded = triview::load_stack(paths, first, triview::decode_slice_file_into,
-                                                    std::thread::hardware_concurrency());
-  first.release();
-  if (loaded.failure) return report_load_failure(*loaded.failure, expected);
-  print_line(hot_key_text);
-  return run_viewer(std::move(loaded.stack));
+  return paths;
+}
+
+int run(const triview::options& options) {
+  const auto paths = read_path_list(options.list_name);
+  if (!paths) return msg::exit_failure;
+  triview::first_slice first = triview::decode_first_slice(paths->front());
+  if (first.image.empty()) return report_unreadable(paths->front(), first.outcome);
+  print_line(format(msg::slice_count, static_cast<int>(std::min<std::size_t>(
+                                          paths->size(), std::numeric_limits<int>::max()))));
+  const cv::Size size = first.image.size();
+  if (const auto view = triview::find_oversized_view(paths->size(), size, options.z_scale)) {
+    report(options.list_name,
+           format(msg::too_large_to_address, paths->size(), size.width, size.height, view->window,
+                  triview::memory_text(view->bytes).c_str()));
+    return msg::exit_failure;
+  }
+  triview::load_result loaded;
+  {
+    progress_line progress(paths->size());
+    triview::load_options load_options{std::thread::hardware_concurrency(),
+                                       [&progress](std::size_t done) { progress.update(done); }};
+    loaded =
+        triview::load_stack(*paths, first.image, triview::decode_slice_file_into, load_options);
+  }
+  first.image.release();
+  if (loaded.failure)
+    return report_load_failure(*loaded.failure, options.list_name, paths->size(), size);
+  if (first.outcome.incomplete) loaded.incomplete.insert(loaded.incomplete.begin(), paths->front());
+  for (const std::string& path : loaded.incomplete) report(path, msg::incomplete_file);
+  const std::uint64_t room =
+      window_toolkit_bytes + 2 * triview::view_bytes(paths->size(), size, options.z_scale);
+  if (!triview::address_space_left(static_cast<std::size_t>(room))) {
+    const std::size_t stack =
+        triview::stack_bytes(paths->size(), size, loaded.stack.channels).value_or(0);
+    report(options.list_name,
+           format(msg::no_memory_for_windows, triview::memory_text(stack).c_str(),
+                  triview::memory_text(room).c_str()));
+    return msg::exit_failure;
+  }
+  print_line(msg::hot_key_text);
+  return run_viewer(std::move(loaded.stack), options.z_scale);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && (std::string_view(argv[1]) == "-h" || std::string_view(argv[1]) == "--help")) {
-    std::printf(
-        "usage: triview [LIST]\n"
-        "shows the JPEG slices named in the path list LIST (default %s)\n"
-        "in the windows x-y, x-z and y-z; ESC quits\n",
-        default_list);
-    return exit_ok;
+  const std::vector<std::string_view> args(argv + std::min(argc, 1), argv + argc);
+  const triview::parsed_options parsed = triview::parse_options(args);
+  if (!parsed.values) {
+    std::fprintf(stderr, "%s: %s\n", msg::program, parsed.error.c_str());
+    return msg::exit_usage;
+  }
+  if (parsed.values->help) {
+    std::printf(msg::usage, msg::default_list);
+    return msg::exit_ok;
   }
   // Failures reach the user as this program's own one-line messages.
   cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
-  return run(argc > 1 ? argv[1] : default_list);
+  return run(*parsed.values);
 }

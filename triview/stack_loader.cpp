@@ -4,13 +4,14 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <cstdint>
-#include <fstream>
 #include <limits>
+#include <span>
+#include <system_error>
 #include <thread>
 #include <utility>
 
+#include "common/file_read.hpp"
 #include "common/jpeg_codec.hpp"
 #include "common/path_text.hpp"
 #include "triview/imread_fallback.hpp"
@@ -19,36 +20,125 @@ namespace triview {
 
 namespace {
 
-bool read_file(const std::string& path, std::vector<std::uint8_t>& bytes) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) return false;
-  const std::streamoff size = in.tellg();
-  if (size < 0 || size > std::numeric_limits<int>::max()) return false;
-  bytes.resize(static_cast<std::size_t>(size));
-  in.seekg(0);
-  return static_cast<bool>(in.read(reinterpret_cast<char*>(bytes.data()), size));
+using bytes_view = std::span<const std::uint8_t>;
+using kind = slice_outcome::kind;
+
+slice_outcome outcome_of(kind what, std::string reason = {}) {
+  slice_outcome outcome;
+  outcome.what = what;
+  outcome.reason = std::move(reason);
+  return outcome;
 }
 
-// One block for the whole stack, slice after slice. Large pages, where the
-// system offers them, spare the tens of thousands of page faults that
-// filling a series' worth of small pages costs.
-cv::Mat allocate_volume(std::size_t count, cv::Size size) {
-  cv::Mat volume(static_cast<int>(count) * size.height, size.width, CV_8UC3);
-  constexpr std::uintptr_t huge_page = 2u << 20;
-  const auto begin = reinterpret_cast<std::uintptr_t>(volume.data);
+// Zlib deflates at most about 1032 to 1, and a pixel takes at least one bit.
+constexpr std::uint64_t png_pixels_per_byte = 8 * 1032;
+
+struct declared_size {
+  cv::Size size;
+  bool plausible = true;
+  bool jpeg = false;
+  bool grey = false;
+};
+
+std::uint32_t big_endian_u32(bytes_view at) {
+  return std::uint32_t{at[0]} << 24 | std::uint32_t{at[1]} << 16 | std::uint32_t{at[2]} << 8 |
+         at[3];
+}
+
+// The size a JPEG or PNG declares in its header, read before any decoding.
+std::optional<declared_size> declared_size_of(bytes_view bytes) {
+  if (const auto header = common::read_jpeg_header(bytes))
+    return declared_size{{header->width, header->height}, header->plausible, true, header->grey};
+  constexpr std::uint8_t png_signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  if (bytes.size() >= 24 &&
+      std::equal(std::begin(png_signature), std::end(png_signature), bytes.begin()) &&
+      std::equal(bytes.begin() + 12, bytes.begin() + 16, "IHDR")) {
+    const std::uint32_t width = big_endian_u32(bytes.subspan(16)),
+                        height = big_endian_u32(bytes.subspan(20));
+    const std::uint64_t pixels = std::uint64_t{width} * height;
+    constexpr std::uint32_t max_side = std::numeric_limits<int>::max();
+    if (width > max_side || height > max_side) return declared_size{{}, false};
+    return declared_size{{static_cast<int>(width), static_cast<int>(height)},
+                         pixels / png_pixels_per_byte <= bytes.size()};
+  }
+  return std::nullopt;
+}
+
+slice_outcome implausible(const declared_size& declared, std::size_t file_bytes) {
+  slice_outcome outcome = outcome_of(kind::implausible);
+  outcome.size = declared.size;
+  outcome.file_bytes = file_bytes;
+  return outcome;
+}
+
+bool equal_channels(const cv::Mat& bgr) {
+  for (int r = 0; r < bgr.rows; ++r) {
+    const std::uint8_t* p = bgr.ptr(r);
+    for (int c = 0; c < bgr.cols; ++c, p += 3)
+      if (p[0] != p[1] || p[0] != p[2]) return false;
+  }
+  return true;
+}
+
+std::optional<std::vector<std::uint8_t>> read_slice(const std::string& listed_path,
+                                                    slice_outcome& outcome) {
+  common::file_read file =
+      common::read_regular_file(common::to_native_path(listed_path), max_slice_file_bytes);
+  if (!file) {
+    outcome = outcome_of(kind::unreadable, file.reason);
+    return std::nullopt;
+  }
+  if (file.bytes.empty()) {
+    outcome = outcome_of(kind::unreadable, "is empty");
+    return std::nullopt;
+  }
+  return std::move(file.bytes);
+}
+
+// imread's pixels of what the JPEG path refused, into `slice` of its size and channels.
+slice_outcome decode_with_fallback(bytes_view bytes, cv::Mat& slice) {
+  const cv::Mat decoded = read_with_fallback(bytes);
+  if (decoded.empty()) return outcome_of(kind::unreadable);
+  if (decoded.size() != slice.size()) {
+    slice_outcome outcome = outcome_of(kind::size_differs);
+    outcome.size = decoded.size();
+    return outcome;
+  }
+  if (slice.channels() == 3) {
+    decoded.copyTo(slice);
+  } else if (equal_channels(decoded)) {
+    cv::extractChannel(decoded, slice, 0);
+  } else {
+    return outcome_of(kind::needs_colour);
+  }
+  return {};
+}
+
+// One block for the whole stack, slice after slice, mapped directly so that
+// a stack beyond the memory left is refused rather than thrown about. Large
+// pages, where the system offers them, spare the tens of thousands of page
+// faults that filling a series' worth of small pages costs.
+std::shared_ptr<void> allocate_volume(std::size_t bytes) {
+  constexpr std::size_t huge_page = std::size_t{2} << 20;
+  const std::size_t length = std::max<std::size_t>(bytes, 1);
+  void* block = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (block == MAP_FAILED) return nullptr;
+  const auto begin = reinterpret_cast<std::uintptr_t>(block);
   const std::uintptr_t first = (begin + huge_page - 1) & ~(huge_page - 1);
-  const std::uintptr_t last = (begin + volume.total() * volume.elemSize()) & ~(huge_page - 1);
+  const std::uintptr_t last = (begin + length) & ~(huge_page - 1);
   if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-  return volume;
+  return {block, [length](void* p) { ::munmap(p, length); }};
 }
 
-std::vector<cv::Mat> slice_views(const cv::Mat& volume, std::size_t count, int height) {
+std::vector<cv::Mat> slice_views(void* volume, std::size_t count, cv::Size size, int channels) {
   std::vector<cv::Mat> slices;
   slices.reserve(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    const int top = static_cast<int>(i) * height;
-    slices.push_back(volume.rowRange(top, top + height));
-  }
+  const std::size_t slice_bytes = static_cast<std::size_t>(size.width) *
+                                  static_cast<std::size_t>(size.height) *
+                                  static_cast<std::size_t>(channels);
+  auto* base = static_cast<std::uint8_t*>(volume);
+  for (std::size_t i = 0; i < count; ++i)
+    slices.emplace_back(size.height, size.width, CV_8UC(channels), base + i * slice_bytes);
   return slices;
 }
 
@@ -58,90 +148,160 @@ std::vector<cv::Mat> slice_views(const cv::Mat& volume, std::size_t count, int h
 struct load_job {
   const std::vector<std::string>& paths;
   const slice_decoder& decode;
-  cv::Size expected;
   std::vector<cv::Mat>& slices;
-  std::vector<std::optional<load_failure>>& failures;
+  std::vector<slice_outcome>& outcomes;
   std::atomic<std::size_t> next{1};
+  std::atomic<std::size_t> done{1};
   std::atomic<std::size_t> first_failure{std::numeric_limits<std::size_t>::max()};
 
-  void note_failure(std::size_t index, load_failure failure) {
-    failures[index] = std::move(failure);
-    std::size_t current = first_failure.load();
-    while (index < current && !first_failure.compare_exchange_weak(current, index)) {
-    }
-  }
-
   void load_one(std::size_t index) {
-    cv::Mat& slice = slices[index];
-    const std::uint8_t* storage = slice.data;
-    if (!decode(paths[index], slice)) {
-      note_failure(index, {load_failure::kind::unreadable, paths[index], {}});
-    } else if (slice.size() != expected || slice.data != storage) {
-      note_failure(index, {load_failure::kind::size_differs, paths[index], slice.size()});
+    outcomes[index] = decode(paths[index], slices[index]);
+    if (outcomes[index].what != kind::ok) {
+      std::size_t current = first_failure.load();
+      while (index < current && !first_failure.compare_exchange_weak(current, index)) {
+      }
     }
+    ++done;
   }
 
-  void run() {
+  void run(const std::function<void(std::size_t)>* progress) {
     for (;;) {
       const std::size_t index = next.fetch_add(1);
       if (index >= paths.size() || index > first_failure.load()) return;
       load_one(index);
+      if (progress != nullptr && *progress) (*progress)(done.load());
     }
   }
 };
 
-}  // namespace
-
-cv::Mat decode_slice_file(const std::string& listed_path) {
-  const std::string path = common::to_native_path(listed_path);
-  std::vector<std::uint8_t> bytes;
-  if (!read_file(path, bytes) || bytes.empty()) return {};
-  if (auto decoded = common::decode_jpeg_bgr(bytes)) return std::move(*decoded);
-  return read_with_fallback(path);
+void run_job(load_job& job, const load_options& options) {
+  const std::size_t workers = std::min<std::size_t>(std::max(options.threads, 1u),
+                                                    std::max<std::size_t>(job.paths.size(), 2) - 1);
+  std::vector<std::jthread> pool;
+  for (std::size_t t = 1; t < workers; ++t) {
+    try {
+      pool.emplace_back([&job] { job.run(nullptr); });
+    } catch (const std::system_error&) {
+      break;  // no room for another thread: the threads there are do the work
+    }
+  }
+  job.run(&options.progress);
 }
 
-bool decode_slice_file_into(const std::string& listed_path, cv::Mat& slice) {
-  // Each decoding thread keeps its file buffer from slice to slice.
-  thread_local std::vector<std::uint8_t> bytes;
-  const std::string path = common::to_native_path(listed_path);
-  if (!read_file(path, bytes) || bytes.empty()) return false;
-  const cv::Mat storage = slice;
-  if (common::decode_jpeg_bgr_into(bytes, slice)) return true;
-  const cv::Mat decoded = read_with_fallback(path);
-  if (decoded.empty()) return false;
-  slice = storage;
-  if (decoded.size() == storage.size())
-    decoded.copyTo(slice);
+load_result load_with_channels(const std::vector<std::string>& paths, const cv::Mat& first,
+                               const slice_decoder& decode, const load_options& options,
+                               bool& needs_colour) {
+  load_result result;
+  const int channels = first.channels();
+  const std::optional<std::size_t> bytes = stack_bytes(paths.size(), first.size(), channels);
+  std::shared_ptr<void> volume = bytes ? allocate_volume(*bytes) : nullptr;
+  if (!volume) {
+    result.failure = load_failure{load_failure::kind::no_memory,
+                                  {},
+                                  {},
+                                  bytes.value_or(std::numeric_limits<std::size_t>::max())};
+    return result;
+  }
+  std::vector<cv::Mat> slices = slice_views(volume.get(), paths.size(), first.size(), channels);
+  first.copyTo(slices[0]);
+  std::vector<slice_outcome> outcomes(paths.size());
+  load_job job{paths, decode, slices, outcomes};
+  run_job(job, options);
+  const std::size_t failed = job.first_failure.load();
+  if (failed < paths.size()) {
+    if (outcomes[failed].what == kind::needs_colour) {
+      needs_colour = true;
+      return result;
+    }
+    result.failure = load_failure{load_failure::kind::slice, paths[failed], outcomes[failed], 0};
+    return result;
+  }
+  for (std::size_t i = 0; i < paths.size(); ++i)
+    if (outcomes[i].incomplete) result.incomplete.push_back(paths[i]);
+  result.stack.width = first.cols;
+  result.stack.height = first.rows;
+  result.stack.channels = channels;
+  result.stack.slices = std::move(slices);
+  result.stack.storage = std::move(volume);
+  return result;
+}
+
+}  // namespace
+
+std::optional<std::size_t> stack_bytes(std::size_t count, cv::Size size, int channels) {
+  if (size.width < 0 || size.height < 0 || channels < 1) return std::nullopt;
+  std::size_t bytes = 0;
+  if (__builtin_mul_overflow(static_cast<std::size_t>(size.width),
+                             static_cast<std::size_t>(size.height), &bytes) ||
+      __builtin_mul_overflow(bytes, static_cast<std::size_t>(channels), &bytes) ||
+      __builtin_mul_overflow(bytes, count, &bytes) ||
+      bytes > static_cast<std::size_t>(std::numeric_limits<std::ptrdiff_t>::max()))
+    return std::nullopt;
+  return bytes;
+}
+
+first_slice decode_first_slice(const std::string& listed_path) {
+  first_slice first;
+  const auto bytes = read_slice(listed_path, first.outcome);
+  if (!bytes) return first;
+  const auto declared = declared_size_of(*bytes);
+  if (declared && !declared->plausible) {
+    first.outcome = implausible(*declared, bytes->size());
+    return first;
+  }
+  const int channels = declared && declared->jpeg && declared->grey ? 1 : 3;
+  const common::jpeg_decode_status status = common::decode_jpeg(*bytes, first.image, channels);
+  if (status != common::jpeg_decode_status::refused) {
+    first.outcome.incomplete = status == common::jpeg_decode_status::incomplete;
+    return first;
+  }
+  cv::Mat decoded = read_with_fallback(*bytes);
+  if (decoded.empty()) {
+    first.image.release();
+    first.outcome = outcome_of(kind::unreadable);
+    return first;
+  }
+  if (equal_channels(decoded))
+    cv::extractChannel(decoded, first.image, 0);
   else
-    slice = decoded;
-  return true;
+    first.image = std::move(decoded);
+  return first;
+}
+
+slice_outcome decode_slice_file_into(const std::string& listed_path, cv::Mat& slice) {
+  slice_outcome outcome;
+  const auto bytes = read_slice(listed_path, outcome);
+  if (!bytes) return outcome;
+  if (const auto declared = declared_size_of(*bytes)) {
+    // An Exif-turned JPEG decodes with its sides swapped; its decoded size is checked again.
+    const cv::Size turned(declared->size.height, declared->size.width);
+    if (declared->size != slice.size() && !(declared->jpeg && turned == slice.size())) {
+      outcome = outcome_of(kind::size_differs);
+      outcome.size = declared->size;
+      return outcome;
+    }
+    if (!declared->plausible) return implausible(*declared, bytes->size());
+    if (declared->jpeg && !declared->grey && slice.channels() == 1)
+      return outcome_of(kind::needs_colour);
+  }
+  const std::uint8_t* storage = slice.data;
+  cv::Mat target = slice;  // the decoder may reallocate its argument; the stack's view stays
+  const common::jpeg_decode_status status = common::decode_jpeg(*bytes, target, slice.channels());
+  if (status != common::jpeg_decode_status::refused && target.data == storage) {
+    outcome.incomplete = status == common::jpeg_decode_status::incomplete;
+    return outcome;
+  }
+  return decode_with_fallback(*bytes, slice);
 }
 
 load_result load_stack(const std::vector<std::string>& paths, const cv::Mat& first,
-                       const slice_decoder& decode, unsigned threads) {
-  load_result result;
-  const cv::Size expected = first.size();
-  std::vector<cv::Mat> slices =
-      slice_views(allocate_volume(paths.size(), expected), paths.size(), expected.height);
-  first.copyTo(slices[0]);
-  std::vector<std::optional<load_failure>> failures(paths.size());
-
-  load_job job{paths, decode, expected, slices, failures};
-  const std::size_t workers =
-      std::min<std::size_t>(std::max(threads, 1u), std::max<std::size_t>(paths.size(), 2) - 1);
-  {
-    std::vector<std::jthread> pool;
-    for (std::size_t t = 1; t < workers; ++t) pool.emplace_back([&job] { job.run(); });
-    job.run();
-  }
-  if (job.first_failure.load() < paths.size()) {
-    result.failure = std::move(failures[job.first_failure.load()]);
-    return result;
-  }
-  result.stack.width = expected.width;
-  result.stack.height = expected.height;
-  result.stack.slices = std::move(slices);
-  return result;
+                       const slice_decoder& decode, const load_options& options) {
+  bool needs_colour = false;
+  load_result result = load_with_channels(paths, first, decode, options, needs_colour);
+  if (!needs_colour) return result;
+  cv::Mat colour;
+  cv::merge(std::vector<cv::Mat>{first, first, first}, colour);
+  return load_with_channels(paths, colour, decode, options, needs_colour);
 }
 
 }  // namespace triview

@@ -1,6 +1,9 @@
 #include "triview/viewer.hpp"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 namespace triview {
@@ -15,16 +18,18 @@ int to_lower_letter(int key) {
   return key >= 'A' && key <= 'Z' ? key - 'A' + 'a' : key;
 }
 
+std::size_t index_of(view_id id) {
+  return static_cast<std::size_t>(id) - 1;
+}
+
 int& position_of(view_state& view, view_id id) {
-  switch (id) {
-    case view_id::xz:
-      return view.y_posi;
-    case view_id::yz:
-      return view.x_posi;
-    case view_id::xy:
-      break;
-  }
-  return view.slice;
+  return view.*(pane_of(id).position);
+}
+
+void move_and_draw(viewer_state& state, view_id id, int position) {
+  position_of(state.view, id) = position;
+  state.ui->set_trackbar_pos(id, position);
+  draw(state, id);
 }
 
 // Steps one position; at a limit it is clamped and nothing is redrawn.
@@ -36,9 +41,7 @@ void step_position(viewer_state& state, view_id id, int delta) {
     position = moved < 0 ? 0 : max;
     return;
   }
-  position = moved;
-  state.ui->set_trackbar_pos(id, moved);
-  draw(state, id);
+  move_and_draw(state, id, moved);
 }
 
 std::string format_name(const char* pattern, int value) {
@@ -47,25 +50,26 @@ std::string format_name(const char* pattern, int value) {
   return buffer;
 }
 
-const cv::Mat* view_of(const viewer_state& state, int id) {
-  switch (id) {
-    case 1:
-      return &state.xz_view;
-    case 2:
-      return &state.yz_view;
-    case 3:
-      return &state.xy_view;
-    default:
-      return nullptr;
-  }
+bool valid_id(int id) {
+  return id >= 1 && id <= static_cast<int>(panes.size());
 }
 
-save_report save_last_view(viewer_state& state) {
-  save_report report{state.last_id, save_name(state), true};
-  if (const cv::Mat* view = view_of(state, state.last_id)) {
-    report.written = state.ui->save(report.file_name, *view);
-  }
-  return report;
+save_request save_last_view(const viewer_state& state) {
+  save_request request{state.last_id, save_name(state), nullptr};
+  if (valid_id(state.last_id)) request.view = &state.views[index_of(view_id(state.last_id))];
+  return request;
+}
+
+// Each screen row a copy of its nearest view row.
+void scale_rows(const cv::Mat& view, int shown_rows, cv::Mat& shown) {
+  shown.create(shown_rows, view.cols, view.type());
+  const std::size_t bytes = view.elemSize() * static_cast<std::size_t>(view.cols);
+  for (int j = 0; j < shown_rows; ++j)
+    std::memcpy(shown.ptr(j), view.ptr(view_row_of(j, view.rows, shown_rows)), bytes);
+}
+
+int clamped(int value, int max) {
+  return std::clamp(value, 0, std::max(max, 0));
 }
 
 }  // namespace
@@ -78,57 +82,98 @@ view_state start_positions(int width, int height, int slice_count) {
   return view;
 }
 
-viewer_state make_viewer(slice_stack stack, viewer_ui& ui) {
+int scaled_rows(int rows, double z_scale) {
+  return std::max(1, static_cast<int>(std::lround(rows * z_scale)));
+}
+
+int view_row_of(int shown_row, int rows, int shown_rows) {
+  const long long row =
+      static_cast<long long>(clamped(shown_row, shown_rows - 1)) * rows / shown_rows;
+  return static_cast<int>(row);
+}
+
+viewer_state make_viewer(slice_stack stack, viewer_ui& ui, double z_scale) {
   viewer_state state;
   state.view = start_positions(stack.width, stack.height, stack.count());
-  state.xz_view.create(stack.count(), stack.width, CV_8UC3);
-  state.yz_view.create(stack.count(), stack.height, CV_8UC3);
-  state.xy_view.create(stack.height, stack.width, CV_8UC3);
+  state.views[index_of(view_id::xz)].create(stack.count(), stack.width, CV_8UC3);
+  state.views[index_of(view_id::yz)].create(stack.count(), stack.height, CV_8UC3);
+  state.views[index_of(view_id::xy)].create(stack.height, stack.width, CV_8UC3);
+  state.shown_rows = scaled_rows(stack.count(), z_scale);
   state.stack = std::move(stack);
   state.ui = &ui;
   return state;
 }
 
 int trackbar_max(const viewer_state& state, view_id id) {
-  switch (id) {
-    case view_id::xz:
-      return state.stack.height - 1;
-    case view_id::yz:
-      return state.stack.width - 1;
-    case view_id::xy:
-      break;
-  }
-  return state.stack.count() - 1;
+  const std::array<int, 3> maxima{state.stack.height - 1, state.stack.width - 1,
+                                  state.stack.count() - 1};
+  return maxima[index_of(id)];
 }
 
 int trackbar_position(const viewer_state& state, view_id id) {
-  view_state view = state.view;
-  return position_of(view, id);
+  return state.view.*(pane_of(id).position);
+}
+
+const cv::Mat& shown_image(const viewer_state& state, view_id id) {
+  const std::size_t i = index_of(id);
+  return id == view_id::xy || state.shown_rows == state.stack.count() ? state.views[i]
+                                                                      : state.shown[i];
 }
 
 void draw(viewer_state& state, view_id id) {
   if (state.drawing != 0) return;
-  const int k = static_cast<int>(id);
-  state.drawing += k;
+  const pane& p = pane_of(id);
+  state.drawing += static_cast<int>(id);
   state.last_id = state.drawing;
-  switch (id) {
-    case view_id::xz:
-      render_xz(state.stack, state.view, state.xz_view);
-      break;
-    case view_id::yz:
-      render_yz(state.stack, state.view, state.yz_view);
-      break;
-    case view_id::xy:
-      render_xy(state.stack, state.view, state.xy_view);
-      break;
-  }
-  state.ui->show(id, *view_of(state, k));
+  const std::size_t i = index_of(id);
+  p.render(state.stack, state.view, state.views[i]);
+  if (id != view_id::xy && state.shown_rows != state.stack.count())
+    scale_rows(state.views[i], state.shown_rows, state.shown[i]);
+  state.ui->show(id, shown_image(state, id));
   state.drawing = 0;
 }
 
 void on_trackbar(viewer_state& state, view_id id, int position) {
   position_of(state.view, id) = position;
   draw(state, id);
+}
+
+click_geometry geometry_of(const viewer_state& state) {
+  return {state.stack.width, state.stack.height, state.stack.count(), state.shown_rows};
+}
+
+view_state positions_after_click(view_state view, view_id id, cv::Point pixel,
+                                 const click_geometry& geometry) {
+  const auto slice_at_row = [&](int shown_row) {
+    return target_row(view_row_of(shown_row, geometry.count, geometry.shown_rows), geometry.count,
+                      view.flip_z);
+  };
+  switch (id) {
+    case view_id::xy:
+      view.x_posi = clamped(pixel.x, geometry.width - 1);
+      view.y_posi = clamped(pixel.y, geometry.height - 1);
+      break;
+    case view_id::xz:
+      view.x_posi = clamped(pixel.x, geometry.width - 1);
+      view.slice = slice_at_row(pixel.y);
+      break;
+    case view_id::yz:
+      view.y_posi = clamped(pixel.x, geometry.height - 1);
+      view.slice = slice_at_row(pixel.y);
+      break;
+  }
+  return view;
+}
+
+void on_mouse(viewer_state& state, view_id id, const mouse_event& event) {
+  const bool click = event.action == mouse_action::press ||
+                     (event.action == mouse_action::move && event.left_held);
+  if (!click) return;
+  const view_state next = positions_after_click(state.view, id, event.pixel, geometry_of(state));
+  for (const pane& p : panes) {
+    if (p.id != id && next.*p.position != state.view.*p.position)
+      move_and_draw(state, p.id, next.*p.position);
+  }
 }
 
 key_outcome handle_key(viewer_state& state, int key) {
@@ -163,9 +208,7 @@ key_outcome handle_key(viewer_state& state, int key) {
       break;
     case 'c':
       state.view.raw_color = !state.view.raw_color;
-      draw(state, view_id::xz);
-      draw(state, view_id::yz);
-      draw(state, view_id::xy);
+      for (const pane& p : panes) draw(state, p.id);
       break;
     case 's':
       outcome.save = save_last_view(state);
@@ -177,16 +220,9 @@ key_outcome handle_key(viewer_state& state, int key) {
 }
 
 std::string save_name(const viewer_state& state) {
-  switch (state.last_id) {
-    case 1:
-      return format_name("y_%04d.jpg", state.view.y_posi);
-    case 2:
-      return format_name("x_%04d.jpg", state.view.x_posi);
-    case 3:
-      return format_name("isl_%04d.jpg", state.view.slice);
-    default:
-      return {};
-  }
+  if (!valid_id(state.last_id)) return {};
+  const pane& p = pane_of(view_id(state.last_id));
+  return format_name(p.save_name, state.view.*p.position);
 }
 
 }  // namespace triview

@@ -1,25 +1,26 @@
 #!/usr/bin/python3
-"""Whole-process load of triview against a bare single-threaded imread loop.
+"""Whole-process load of triview on grey series of 120 and 2,000 slices and a
+colour series of 120, against a baseline build of triview when one is given.
 
-Both run alternately on the same 512 x 512 x 120 JPEG phantom series. With
-DISPLAY unset triview loads the whole stack, prints its console text and
-ends, so its run time is start -> stack in memory -> exit. Peak RSS is
-measured too: triview on the full list minus triview on a one-slice list is
-what the stack costs, to be held under 3 x W x H x (N - 1) + 2 MiB.
-The imread loop pays the start-up of OpenCV's image codec library (tens of
-ms), which triview does not load for JPEG slices; the ratio is also given for
-the loading alone: each program's time on the full list minus its time on a
-one-slice list.
+The grey series are what the converter writes: phantom slice files turned into
+8-bit JPEGs by slicejpeg; the colour series is the 120-slice one tinted. With
+DISPLAY unset triview loads the whole stack, prints its console text and ends,
+so its run time is start -> stack in memory -> exit. Peak RSS on the full list
+minus peak RSS on a one-slice list is what the stack costs; for a grey series
+the goal is W x H x N + 2 MiB, a colour one holds three times that. Runs of
+the programs alternate; medians are printed.
 
-    bench/triview/load_bench.py BUILD_DIR [RUNS]
+    bench/triview/load_bench.py BUILD_DIR [RUNS] [BASELINE_TRIVIEW]
 """
 import os
+import shutil
 import statistics
 import subprocess
 import sys
 import time
 
-WIDTH, HEIGHT, SLICES = 512, 512, 120
+WIDTH, HEIGHT = 512, 512
+MIB = 1024 * 1024
 
 
 def run(command, cwd):
@@ -28,66 +29,85 @@ def run(command, cwd):
     start = time.perf_counter()
     process = subprocess.Popen(command, cwd=cwd, env=env, stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL)
-    _, status, usage = os.wait4(process.pid, 0)
-    elapsed = time.perf_counter() - start
-    return elapsed, usage.ru_maxrss * 1024, os.waitstatus_to_exitcode(status)
+    _, _, usage = os.wait4(process.pid, 0)
+    return time.perf_counter() - start, usage.ru_maxrss * 1024
+
+
+def write_list(path, names):
+    with open(path, "w") as out:
+        out.write("".join("%s\n" % n for n in names))
+
+
+def make_grey_series(build, work, name, slices):
+    """Phantom slice files through slicejpeg; the list in slice order."""
+    listed = [name + "\\IM.%d" % (i + 1) for i in range(slices)]
+    if not os.path.isdir(os.path.join(work, name)):
+        subprocess.run([os.path.join(build, "bin", "phantom_series"), "--width", str(WIDTH),
+                        "--height", str(HEIGHT), "--slices", str(slices),
+                        os.path.join(work, name)], check=True, stdout=subprocess.DEVNULL)
+        write_list(os.path.join(work, name + "_list.txt"), listed)
+        subprocess.run([os.path.join(build, "bin", "slicejpeg"), name + "_list.txt"], cwd=work,
+                       check=True, stdout=subprocess.DEVNULL)
+        for i in range(slices):
+            os.remove(os.path.join(work, name, "IM.%d" % (i + 1)))
+    jpegs = sorted(os.listdir(os.path.join(work, name)), key=lambda n: (len(n), n))
+    write_list(os.path.join(work, name + "_jpg.txt"), [name + "\\" + n for n in jpegs])
+    write_list(os.path.join(work, name + "_one.txt"), [name + "\\" + jpegs[0]])
+    return name + "_jpg.txt", name + "_one.txt"
+
+
+def make_colour_series(build, work, grey_list, name):
+    if not os.path.isdir(os.path.join(work, name)):
+        listing = subprocess.run([os.path.join(build, "bin", "triview_tint_series"), grey_list,
+                                  name], cwd=work, check=True, capture_output=True, text=True)
+        write_list(os.path.join(work, name + "_jpg.txt"), listing.stdout.split())
+    names = open(os.path.join(work, name + "_jpg.txt")).read().split()
+    write_list(os.path.join(work, name + "_one.txt"), names[:1])
+    return name + "_jpg.txt", name + "_one.txt"
 
 
 def main():
     build = os.path.abspath(sys.argv[1])
-    runs = int(sys.argv[2]) if len(sys.argv) > 2 else 7
+    runs = int(sys.argv[2]) if len(sys.argv) > 2 else 5
+    programs = {"triview": [os.path.join(build, "bin", "triview")]}
+    if len(sys.argv) > 3:
+        programs["baseline"] = [os.path.abspath(sys.argv[3])]
     work = os.path.join(build, "bench-triview")
-    series = os.path.join(work, "bench")
-    if not os.path.isdir(series):
-        os.makedirs(work, exist_ok=True)
-        subprocess.run([os.path.join(build, "bin", "phantom_series"), "--width", str(WIDTH),
-                        "--height", str(HEIGHT), "--slices", str(SLICES), "--jpeg", series],
-                       check=True)
-    names = sorted(os.listdir(series))
-    with open(os.path.join(work, "bench_list.txt"), "w") as out:
-        out.write("".join("bench\\%s\n" % n for n in names))
-    with open(os.path.join(work, "one_list.txt"), "w") as out:
-        out.write("bench\\%s\n" % names[0])
+    os.makedirs(work, exist_ok=True)
+    series = {
+        "grey 120": (120,) + make_grey_series(build, work, "g120", 120),
+        "grey 2000": (2000,) + make_grey_series(build, work, "g2000", 2000),
+    }
+    series["colour 120"] = (120,) + make_colour_series(build, work, series["grey 120"][1], "c120")
 
-    triview = [os.path.join(build, "bin", "triview")]
-    loop = [os.path.join(build, "bin", "triview_imread_loop")]
-    times = {"triview": [], "imread loop": [], "triview, one slice": [],
-             "imread loop, one slice": []}
-    rss = {"triview": [], "imread loop": [], "triview, one slice": []}
-    run(triview + ["bench_list.txt"], work)  # warm the page cache
-    for _ in range(runs):
-        for name, command in (("triview", triview + ["bench_list.txt"]),
-                              ("imread loop", loop + ["bench_list.txt"])):
-            elapsed, peak, code = run(command, work)
-            if name == "imread loop" and code != 0:
-                sys.exit("imread loop failed")
-            times[name].append(elapsed)
-            rss[name].append(peak)
-        elapsed, peak, _ = run(triview + ["one_list.txt"], work)
-        times["triview, one slice"].append(elapsed)
-        rss["triview, one slice"].append(peak)
-        times["imread loop, one slice"].append(run(loop + ["one_list.txt"], work)[0])
+    results = {}
+    for label, (_, full, one) in series.items():
+        for program, command in programs.items():
+            run(command + [full], work)  # warm the page cache
+        for _ in range(runs):
+            for program, command in programs.items():
+                for kind, lst in (("full", full), ("one", one)):
+                    elapsed, peak = run(command + [lst], work)
+                    results.setdefault((label, program, kind), []).append((elapsed, peak))
 
-    mib = 1024 * 1024
-    t_view = statistics.median(times["triview"])
-    t_loop = statistics.median(times["imread loop"])
-    print("series: %d x %d x %d JPEG, %d runs each, alternating, median wall time"
-          % (WIDTH, HEIGHT, SLICES, runs))
-    print("triview load:   %.3f s" % t_view)
-    print("imread loop:    %.3f s" % t_loop)
-    print("ratio:          %.2f (goal <= 0.70)" % (t_view / t_loop))
-    s_view = statistics.median(times["triview, one slice"])
-    s_loop = statistics.median(times["imread loop, one slice"])
-    print("one-slice runs: triview %.3f s, imread loop %.3f s (start-up)" % (s_view, s_loop))
-    print("loading alone:  triview %.3f s, imread loop %.3f s, ratio %.2f"
-          % (t_view - s_view, t_loop - s_loop, (t_view - s_view) / (t_loop - s_loop)))
-    stack_cost = max(rss["triview"]) - max(rss["triview, one slice"])
-    allowed = 3 * WIDTH * HEIGHT * (SLICES - 1) + 2 * mib
-    print("peak RSS triview %.1f MiB, one slice %.1f MiB, imread loop %.1f MiB"
-          % (max(rss["triview"]) / mib, max(rss["triview, one slice"]) / mib,
-             max(rss["imread loop"]) / mib))
-    print("stack cost:     %.1f MiB (goal <= 3*W*H*(N-1) + 2 MiB = %.1f MiB)"
-          % (stack_cost / mib, allowed / mib))
+    print("512 x 512 series, %d runs each, alternating; median wall time, peak RSS" % runs)
+    for label, (slices, _, _) in series.items():
+        stack = WIDTH * HEIGHT * slices
+        for program in programs:
+            full = results[(label, program, "full")]
+            one = results[(label, program, "one")]
+            t_full = statistics.median(t for t, _ in full)
+            t_one = statistics.median(t for t, _ in one)
+            cost = max(p for _, p in full) - max(p for _, p in one)
+            print("%-10s %-9s load %.3f s (one slice %.3f s), peak RSS %.1f MiB, "
+                  "stack %.1f MiB = %.2f x W*H*N (grey goal: <= %.1f MiB)"
+                  % (label, program, t_full, t_one, max(p for _, p in full) / MIB, cost / MIB,
+                     cost / stack, (stack + 2 * MIB) / MIB))
+    if "baseline" in programs:
+        for label in series:
+            new = statistics.median(t for t, _ in results[(label, "triview", "full")])
+            old = statistics.median(t for t, _ in results[(label, "baseline", "full")])
+            print("%-10s load time triview / baseline: %.2f" % (label, new / old))
 
 
 if __name__ == "__main__":

@@ -255,4 +255,94 @@ TEST(decode_jpeg_bgr, corrupt_data_is_refused_or_decoded_as_imread_decodes_it) {
   }
 }
 
+// An 8 x 8 JPEG whose frame header declares `width` x `height`.
+bytes declaring(int width, int height) {
+  bytes jpeg = opencv_jpeg(cv::Mat(8, 8, CV_8UC1, cv::Scalar(0)));
+  for (std::size_t i = 0; i + 8 < jpeg.size(); ++i)
+    if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {
+      jpeg[i + 5] = static_cast<std::uint8_t>(height >> 8);
+      jpeg[i + 6] = static_cast<std::uint8_t>(height);
+      jpeg[i + 7] = static_cast<std::uint8_t>(width >> 8);
+      jpeg[i + 8] = static_cast<std::uint8_t>(width);
+    }
+  return jpeg;
+}
+
+TEST(read_jpeg_header, gives_the_declared_size_and_whether_the_file_can_hold_it) {
+  const struct {
+    bytes jpeg;
+    int width, height;
+    bool grey, plausible;
+  } cases[] = {
+      {opencv_jpeg(ramp(40, 56, CV_8UC1)), 56, 40, true, true},
+      {opencv_jpeg(ramp(40, 56, CV_8UC3)), 56, 40, false, true},
+      {opencv_jpeg(cv::Mat(2048, 2048, CV_8UC1, cv::Scalar(0))), 2048, 2048, true, true},
+      {declaring(30000, 30000), 30000, 30000, true, false},
+      {declaring(700, 400), 700, 400, true, true},
+  };
+  for (const auto& c : cases) {
+    const auto header = common::read_jpeg_header(c.jpeg);
+    ASSERT_TRUE(header) << c.width << "x" << c.height;
+    EXPECT_EQ(header->width, c.width);
+    EXPECT_EQ(header->height, c.height);
+    EXPECT_EQ(header->grey, c.grey) << c.width;
+    EXPECT_EQ(header->plausible, c.plausible) << c.width << "x" << c.height;
+  }
+  const bytes jpeg = opencv_jpeg(ramp(40, 56, CV_8UC1));
+  EXPECT_FALSE(common::read_jpeg_header(bytes(jpeg.begin(), jpeg.begin() + 100)));
+  EXPECT_FALSE(common::read_jpeg_header(bytes{0x89, 'P', 'N', 'G'}));
+  // At least one bit per 8 x 8 block: 512 pixels a byte at most, and twice that allowed.
+  EXPECT_TRUE(common::plausible_pixel_count(512 * 512, 1024));
+  EXPECT_FALSE(common::plausible_pixel_count(30000ull * 30000, 314));
+}
+
+TEST(decode_jpeg, a_bomb_is_refused_before_its_pixels_are_allocated) {
+  cv::Mat image;
+  EXPECT_EQ(common::decode_jpeg(declaring(30000, 30000), image),
+            common::jpeg_decode_status::refused);
+  EXPECT_TRUE(image.empty());
+  EXPECT_FALSE(common::decode_jpeg_bgr(declaring(30000, 30000)));
+}
+
+TEST(decode_jpeg, grey_jpegs_decode_to_the_one_sample_imread_repeats) {
+  temp_dir dir;
+  for (const int progressive : {0, 1}) {
+    const bytes jpeg =
+        opencv_jpeg(ramp(37, 61, CV_8UC1), {cv::IMWRITE_JPEG_PROGRESSIVE, progressive});
+    cv::Mat grey;
+    ASSERT_EQ(common::decode_jpeg(jpeg, grey, 1), common::jpeg_decode_status::decoded);
+    ASSERT_EQ(grey.type(), CV_8UC1);
+    cv::Mat repeated;
+    cv::merge(std::vector<cv::Mat>(3, grey), repeated);
+    EXPECT_TRUE(same_pixels(repeated, imread_bytes(dir, jpeg))) << progressive;
+  }
+  cv::Mat image;
+  EXPECT_EQ(common::decode_jpeg(opencv_jpeg(ramp(8, 8, CV_8UC3)), image, 1),
+            common::jpeg_decode_status::refused);
+}
+
+// Cut short, a JPEG decodes as imread shows it (the rest grey) and says it
+// ended early, or is refused; complete, it decodes.
+TEST(decode_jpeg, an_early_end_decodes_as_imread_does_and_is_reported) {
+  temp_dir dir;
+  for (const int type : {CV_8UC1, CV_8UC3})
+    for (const int progressive : {0, 1}) {
+      const bytes jpeg =
+          opencv_jpeg(noisy(64, 80, type), {cv::IMWRITE_JPEG_PROGRESSIVE, progressive});
+      int incomplete = 0;
+      for (std::size_t length = 0; length < jpeg.size(); length += 97) {
+        const bytes prefix(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(length));
+        cv::Mat image;
+        const auto status = common::decode_jpeg(prefix, image, 3);
+        if (status == common::jpeg_decode_status::refused) continue;
+        ++incomplete;
+        EXPECT_EQ(status, common::jpeg_decode_status::incomplete) << length;
+        EXPECT_TRUE(same_pixels(image, imread_bytes(dir, prefix))) << "length " << length;
+      }
+      EXPECT_GT(incomplete, 10) << type << " " << progressive;
+      cv::Mat image;
+      EXPECT_EQ(common::decode_jpeg(jpeg, image), common::jpeg_decode_status::decoded);
+    }
+}
+
 }  // namespace

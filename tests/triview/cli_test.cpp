@@ -1,6 +1,7 @@
 // The built program on error paths and without a display: exact console text
 // and exit status.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -23,13 +24,27 @@ struct run_result {
   std::string err;
 };
 
-// Runs triview in `dir` with no display, so no window can open.
+// Runs triview in `dir` with no display, so no window can open; `limits`
+// are shell commands run first (ulimit). Ten seconds at most: none may hang.
 run_result run_triview(const temp_dir& dir, const std::string& args,
-                       const std::string& binary = TRIVIEW_BINARY) {
-  const std::string command = "cd '" + dir.path().string() + "' && env -u DISPLAY '" + binary +
-                              "' " + args + " >out.txt 2>err.txt";
+                       const std::string& binary = TRIVIEW_BINARY, const std::string& limits = "") {
+  const std::string command = "cd '" + dir.path().string() + "' && " + limits +
+                              " env -u DISPLAY timeout 10 '" + binary + "' " + args +
+                              " >out.txt 2>err.txt";
   const int raw = std::system(command.c_str());
   return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, dir.read("out.txt"), dir.read("err.txt")};
+}
+
+// The sanitizers' shadow memory does not fit under a `ulimit -v`.
+constexpr bool sanitized =
+#if defined(__SANITIZE_ADDRESS__)
+    true;
+#else
+    false;
+#endif
+
+std::string memory_limit(const std::string& kib) {
+  return sanitized ? "" : "ulimit -v " + kib + ";";
 }
 
 void write_slice(const temp_dir& dir, const std::string& name, int width, int height) {
@@ -41,7 +56,7 @@ TEST(triview_cli, help_prints_usage_and_succeeds) {
   temp_dir dir;
   const auto run = run_triview(dir, "--help");
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out.rfind("usage: triview [LIST]\n", 0), 0u) << run.out;
+  EXPECT_EQ(run.out.rfind("usage: triview [--z-scale F] [LIST]\n", 0), 0u) << run.out;
 }
 
 TEST(triview_cli, a_missing_list_is_named_with_status_1) {
@@ -49,9 +64,10 @@ TEST(triview_cli, a_missing_list_is_named_with_status_1) {
   auto run = run_triview(dir, "");
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, "triview: sample_jpg_list.txt: cannot open path list\n");
+  EXPECT_EQ(run.err,
+            "triview: sample_jpg_list.txt: cannot open path list: no such file or directory\n");
   run = run_triview(dir, "other_list.txt");
-  EXPECT_EQ(run.err, "triview: other_list.txt: cannot open path list\n");
+  EXPECT_EQ(run.err, "triview: other_list.txt: cannot open path list: no such file or directory\n");
 }
 
 TEST(triview_cli, a_list_without_tokens_fails_with_status_1) {
@@ -69,7 +85,8 @@ TEST(triview_cli, an_unreadable_first_slice_ends_with_minus_1_before_the_count) 
   const auto run = run_triview(dir, "list.txt");
   EXPECT_EQ(run.status, 255);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, "triview: sample\\missing.jpg: cannot load image\n");
+  EXPECT_EQ(run.err,
+            "triview: sample\\missing.jpg: cannot load image: no such file or directory\n");
 }
 
 TEST(triview_cli, an_unreadable_later_slice_ends_with_minus_1_after_the_count) {
@@ -138,6 +155,153 @@ TEST(triview_cli, without_the_imread_module_only_other_formats_fail) {
   run = run_triview(dir, "png.txt");
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "islice:2\n" + hot_keys);
+}
+
+TEST(triview_cli, a_malformed_z_scale_ends_with_64_and_one_line) {
+  temp_dir dir;
+  write_slice(dir, "s/a.jpg", 8, 6);
+  dir.write("list.txt", "s\\a.jpg");
+  const struct {
+    const char* args;
+    const char* err;
+  } cases[] = {
+      {"--z-scale abc list.txt", "triview: --z-scale: is not a positive number: 'abc'\n"},
+      {"--z-scale=2.5x list.txt", "triview: --z-scale: is not a positive number: '2.5x'\n"},
+      {"--z-scale", "triview: --z-scale: needs a value, a positive number\n"},
+  };
+  for (const auto& c : cases) {
+    const auto run = run_triview(dir, c.args);
+    EXPECT_EQ(run.status, 64) << c.args;
+    EXPECT_EQ(run.out, "") << c.args;
+    EXPECT_EQ(run.err, c.err) << c.args;
+  }
+  for (const char* args : {"--z-scale 2.5 list.txt", "--z-scale=0.25 list.txt"}) {
+    const auto run = run_triview(dir, args);
+    EXPECT_EQ(run.status, 1) << args;
+    EXPECT_EQ(run.out, "islice:1\n" + hot_keys) << args;
+  }
+}
+
+// Lists and slices are read only when they are regular files: a FIFO, a
+// device or a directory is refused at once with what it is.
+TEST(triview_cli, only_regular_files_are_read) {
+  temp_dir dir;
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  std::filesystem::create_directory(dir / "d");
+  write_slice(dir, "s/a.jpg", 8, 6);
+  dir.write("fifo_list.txt", "fifo");
+  dir.write("zero_list.txt", "s\\a.jpg /dev/zero");
+  const struct {
+    const char* args;
+    int status;
+    const char* out;
+    const char* err;
+  } cases[] = {
+      {"fifo", 1, "", "triview: fifo: cannot open path list: is a fifo, not a regular file\n"},
+      {"d", 1, "", "triview: d: cannot open path list: is a directory\n"},
+      {"fifo_list.txt", 255, "",
+       "triview: fifo: cannot load image: is a fifo, not a regular file\n"},
+      {"zero_list.txt", 255, "islice:2\n",
+       "triview: /dev/zero: cannot load image: is a device, not a regular file\n"},
+  };
+  for (const auto& c : cases) {
+    const auto run = run_triview(dir, c.args);
+    EXPECT_EQ(run.status, c.status) << c.args;
+    EXPECT_EQ(run.out, c.out) << c.args;
+    EXPECT_EQ(run.err, c.err) << c.args;
+  }
+}
+
+// An 8 x 8 JPEG whose frame header declares 30000 x 30000.
+std::string bomb_jpeg() {
+  std::vector<std::uint8_t> jpeg;
+  cv::imencode(".jpg", cv::Mat(8, 8, CV_8UC1, cv::Scalar(0)), jpeg);
+  for (std::size_t i = 0; i + 8 < jpeg.size(); ++i)
+    if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0)
+      for (const std::size_t at : {i + 5, i + 7}) {
+        jpeg[at] = 30000 >> 8;
+        jpeg[at + 1] = 30000 & 0xFF;
+      }
+  return {jpeg.begin(), jpeg.end()};
+}
+
+// Under a memory limit far below what decoding the bomb would take.
+TEST(triview_cli, a_decompression_bomb_is_refused_from_its_header) {
+  temp_dir dir;
+  dir.write("bomb.jpg", bomb_jpeg());
+  write_slice(dir, "a.jpg", 64, 64);
+  dir.write("first.txt", "bomb.jpg a.jpg");
+  dir.write("second.txt", "a.jpg bomb.jpg a.jpg");
+  const std::string bytes = std::to_string(std::filesystem::file_size(dir / "bomb.jpg"));
+  const std::string refusal =
+      "triview: bomb.jpg: cannot load image: declares 30000x30000 pixels, "
+      "more than its " +
+      bytes + " bytes can hold\n";
+  auto run = run_triview(dir, "first.txt", TRIVIEW_BINARY, memory_limit("800000"));
+  EXPECT_EQ(run.status, 255);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, refusal);
+  // Later slices are held against the first one's size, before decoding.
+  run = run_triview(dir, "second.txt", TRIVIEW_BINARY, memory_limit("800000"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "islice:3\n");
+  EXPECT_EQ(run.err, "triview: bomb.jpg: size 30000x30000 differs from the first slice's 64x64\n");
+}
+
+TEST(triview_cli, a_truncated_jpeg_loads_and_is_named) {
+  temp_dir dir;
+  cv::Mat slice(48, 64, CV_8UC1);
+  cv::randu(slice, 0, 255);
+  std::vector<std::uint8_t> jpeg;
+  ASSERT_TRUE(cv::imencode(".jpg", slice, jpeg));
+  dir.write("a.jpg", {jpeg.begin(), jpeg.end()});
+  dir.write("b.jpg",
+            {jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(jpeg.size() * 2 / 3)});
+  dir.write("list.txt", "a.jpg b.jpg a.jpg");
+  const auto run = run_triview(dir, "list.txt");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "islice:3\n" + hot_keys);
+  EXPECT_EQ(run.err,
+            "triview: b.jpg: file is incomplete, the rest of the slice is shown grey\n"
+            "triview: DISPLAY is not set: cannot open display\n");
+}
+
+// 1,000 slices of 512 x 512 under 400 MB: refused with what the stack needs,
+// or with what it leaves for the windows, and never a crash or a hang.
+TEST(triview_cli, a_stack_beyond_the_memory_limit_is_refused_before_any_window) {
+  if (sanitized) GTEST_SKIP() << "no memory limit under the sanitizers";
+  temp_dir dir;
+  write_slice(dir, "s/a.jpg", 512, 512);
+  std::string list;
+  for (int i = 0; i < 1000; ++i) list += "s\\a.jpg\n";
+  dir.write("list.txt", list);
+  for (const auto& [limit, err] :
+       {std::pair{"ulimit -v 300000;",
+                  "triview: list.txt: 1000 slices of 512x512 need 250.0 MiB of memory for the "
+                  "stack, which is not available\n"},
+        {"ulimit -v 400000;",
+         "triview: list.txt: the stack (250.0 MiB) leaves less than the 135.4 MiB the windows "
+         "need\n"}}) {
+    const auto run = run_triview(dir, "list.txt", TRIVIEW_BINARY, limit);
+    EXPECT_EQ(run.status, 1) << limit;
+    EXPECT_EQ(run.out, "islice:1000\n") << limit;
+    EXPECT_EQ(run.err, err) << limit;
+  }
+}
+
+// 32,787 slices of 1 x 65500 overflow an int; the y-z view alone would hold 6 GiB.
+TEST(triview_cli, a_stack_too_large_to_show_is_refused) {
+  temp_dir dir;
+  write_slice(dir, "tall.jpg", 1, 65500);
+  std::string list;
+  for (int i = 0; i < 32787; ++i) list += "tall.jpg\n";
+  dir.write("list.txt", list);
+  const auto run = run_triview(dir, "list.txt", TRIVIEW_BINARY, memory_limit("2000000"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "islice:32787\n");
+  EXPECT_EQ(run.err,
+            "triview: list.txt: 32787 slices of 1x65500 are too large to show: the y-z view "
+            "would hold 6.0 GiB\n");
 }
 
 }  // namespace

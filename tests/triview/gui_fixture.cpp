@@ -1,6 +1,7 @@
-// Helper of the GUI test. "make DIR" writes a small slice series and its path
-// list; "check LIST FILE VIEW Y X SLICE FLIP RAW" renders the view the viewer
-// should have saved and compares it with FILE within JPEG tolerance.
+// Helper of the GUI test. "make DIR LIST W H N [colour]" writes a slice series
+// of W x H x N and its path list; "check LIST FILE VIEW Y X SLICE FLIP RAW"
+// renders the view the viewer should have saved and compares it with FILE
+// within JPEG tolerance.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -16,36 +17,43 @@
 
 namespace {
 
-constexpr int width = 48, height = 40, slices = 9;
 // The expected view goes through the same JPEG encoder as the saved one, so a
 // right view matches almost exactly; a wrong position, flip or colour mode is
 // far above this mean difference per sample on this series.
 constexpr double tolerance = 0.5;
 
-// Intensity rises with the slice and along both axes, so rows, columns and
-// slices all look different. Lossless PNG keeps the stack exact.
-int make_series(const std::filesystem::path& dir) {
-  std::filesystem::create_directories(dir / "series");
+// Intensity rises with the slice and along both axes (wrapping), so rows,
+// columns and slices all look different. Lossless PNG keeps the stack exact;
+// a colour series tints green and red apart from blue.
+int make_series(const std::filesystem::path& dir, const std::string& list_name, int width,
+                int height, int slices, bool colour) {
+  const std::string series = list_name.substr(0, list_name.find('_'));
+  std::filesystem::create_directories(dir / series);
   std::string list;
   for (int i = 0; i < slices; ++i) {
-    cv::Mat slice(height, width, CV_8UC1);
+    cv::Mat slice(height, width, colour ? CV_8UC3 : CV_8UC1);
     for (int r = 0; r < height; ++r)
-      for (int c = 0; c < width; ++c)
-        slice.at<std::uint8_t>(r, c) = cv::saturate_cast<std::uint8_t>(6 * i + 2 * r + c);
+      for (int c = 0; c < width; ++c) {
+        const auto v = static_cast<std::uint8_t>((6 * i + 2 * r + c) & 0xFF);
+        if (colour)
+          slice.at<cv::Vec3b>(r, c) = {v, static_cast<std::uint8_t>(v / 2), 40};
+        else
+          slice.at<std::uint8_t>(r, c) = v;
+      }
     char name[32];
-    std::snprintf(name, sizeof name, "s%02d.png", i);
-    if (!cv::imwrite((dir / "series" / name).string(), slice)) return 1;
-    list += std::string("series\\") + name + (i % 2 ? " " : "\r\n");
+    std::snprintf(name, sizeof name, "s%03d.png", i);
+    if (!cv::imwrite((dir / series / name).string(), slice)) return 1;
+    list += series + "\\" + name + (i % 2 ? " " : "\r\n");
   }
-  return common::replace_file_contents((dir / "gui_list.txt").string(), list) ? 1 : 0;
+  return common::replace_file_contents((dir / list_name).string(), list) ? 1 : 0;
 }
 
 int check_view(char** args) {
   const auto text = common::read_whole_file(args[0]);
   if (!text) return 2;
   const auto paths = common::all_tokens(*text);
-  auto loaded = triview::load_stack(paths, triview::decode_slice_file(paths.front()),
-                                    triview::decode_slice_file_into, 2);
+  auto loaded = triview::load_stack(paths, triview::decode_first_slice(paths.front()).image,
+                                    triview::decode_slice_file_into, {2, {}});
   if (loaded.failure) return 2;
   const triview::slice_stack& stack = loaded.stack;
   const int view = std::atoi(args[2]);
@@ -80,9 +88,12 @@ int check_view(char** args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 3 && std::string(argv[1]) == "make") return make_series(argv[2]);
+  if ((argc == 7 || argc == 8) && std::string(argv[1]) == "make")
+    return make_series(argv[2], argv[3], std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]),
+                       argc == 8);
   if (argc == 10 && std::string(argv[1]) == "check") return check_view(argv + 2);
   std::fprintf(stderr,
-               "usage: triview_gui_fixture make DIR | check LIST FILE VIEW Y X SLICE FLIP RAW\n");
+               "usage: triview_gui_fixture make DIR LIST W H N [colour] | "
+               "check LIST FILE VIEW Y X SLICE FLIP RAW\n");
   return 2;
 }

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# The real viewer under its own Xvfb, driven by xdotool: every hot key, the
-# saved views against the renderers, keys outside the table, ESC and status 0.
+# The real viewer under its own Xvfb, driven by xdotool: every hot key, clicks
+# and drags in each view, the z-scale, the saved views against the renderers,
+# keys outside the table, a failed save, ESC and status 0, and the memory a
+# grey stack holds.
 #   gui_test.sh TRIVIEW_BINARY GUI_FIXTURE
 set -uo pipefail
 triview=$1
@@ -9,6 +11,7 @@ source "$(dirname "$0")/../../scripts/triview-headless.sh"
 
 work=$(mktemp -d /tmp/triview-gui-test.XXXXXX)
 failures=0
+checks=0
 finish() {
   tvh_cleanup
   rm -rf "$work"
@@ -21,26 +24,54 @@ fail() {
   failures=$((failures + 1))
 }
 
+list=
 expect_line() {  # expect_line KEY... -- LINE: keys (paced), then s must print LINE
   local keys=() line
   while [ "$1" != -- ]; do keys+=("$1"); shift; done
   for key in "${keys[@]}"; do tvh_key "$key"; done
   line=$(tvh_save) || { fail "no line after ${keys[*]} s"; return; }
+  checks=$((checks + 1))
   [ "$line" = "$2" ] || fail "after ${keys[*]} s: '$line', expected '$2'"
 }
 
+expect_click() {  # expect_click WINDOW X Y [X Y...] -- LINE: a click or drag, then s
+  local args=() line
+  while [ "$1" != -- ]; do args+=("$1"); shift; done
+  tvh_click "${args[@]}"
+  line=$(tvh_save) || { fail "no line after a click in ${args[*]}"; return; }
+  checks=$((checks + 1))
+  [ "$line" = "$2" ] || fail "after a click in ${args[*]}: '$line', expected '$2'"
+}
+
 expect_view() {  # expect_view FILE VIEW Y X SLICE FLIP RAW
-  "$fixture" check gui_list.txt "$@" || fail "$1 does not show view $2 at $3 $4 $5 flip $6 raw $7"
+  "$fixture" check "$list" "$@" >/dev/null || fail "$1 does not show view $2 at $3 $4 $5 flip $6 raw $7"
+}
+
+start() {  # start LIST [OPTIONS...]
+  list=$1
+  shift
+  tvh_start_viewer "$triview" "$@" "$list"
+  tvh_wait_windows || { cat "$TVH_TMP/out" "$TVH_TMP/err"; exit 1; }
+}
+
+quit() {  # quit SAVES: ESC, status 0, the console text and SAVES last_id lines
+  tvh_quit
+  [ "$TVH_STATUS" = 0 ] || fail "exit status $TVH_STATUS after ESC, expected 0"
+  local head=$'Hot keys: \n\tESC - quit the program'
+  [ "$(sed -n 2,3p "$TVH_TMP/out")" = "$head" ] || fail "console: $(head -n 3 "$TVH_TMP/out")"
+  [ "$(grep -c '^last_id:' "$TVH_TMP/out")" = "$1" ] || fail "expected $1 last_id lines: $(cat "$TVH_TMP/out")"
 }
 
 cd "$work" || exit 1
-"$fixture" make . || exit 1
+"$fixture" make . gui_list.txt 48 40 9 || exit 1
+# Wide and tall enough that each image fills its window, so a window's
+# pixel is the image's.
+"$fixture" make . click_list.txt 400 330 80 || exit 1
 unset DISPLAY
 tvh_start_display || exit 1
-tvh_start_viewer "$triview" gui_list.txt
-tvh_wait_windows || { cat "$TVH_TMP/out" "$TVH_TMP/err"; exit 1; }
 
-# 48 x 40 x 9: x_posi 24, y_posi 20, slice 4 at start, x-y drawn last.
+# Keys. 48 x 40 x 9: x_posi 24, y_posi 20, slice 4 at start, x-y drawn last.
+start gui_list.txt
 expect_line -- "last_id:3 isl_0004.jpg"
 expect_view isl_0004.jpg 3 20 24 4 0 0
 expect_line u -- "last_id:3 isl_0005.jpg"
@@ -57,12 +88,85 @@ expect_line Left Up Right Prior Insert 7 q -- "last_id:2 x_0023.jpg"
 expect_view x_0023.jpg 2 21 23 5 0 1
 expect_line d b r -- "last_id:2 x_0024.jpg"
 expect_view x_0024.jpg 2 20 24 4 0 1
+quit 8
+[ "$(head -n 1 "$TVH_TMP/out")" = "islice:9" ] || fail "console starts: $(head -n 1 "$TVH_TMP/out")"
 
-tvh_quit
-[ "$TVH_STATUS" = 0 ] || fail "exit status $TVH_STATUS after ESC, expected 0"
-expected_head=$'islice:9\nHot keys: \n\tESC - quit the program'
-[ "$(head -n 3 "$TVH_TMP/out")" = "$expected_head" ] || fail "console starts: $(head -n 3 "$TVH_TMP/out")"
-[ "$(grep -c '^last_id:' "$TVH_TMP/out")" = 8 ] || fail "expected 8 last_id lines: $(cat "$TVH_TMP/out")"
+# Clicks. 400 x 330 x 80: x_posi 200, y_posi 165, slice 40 at start.
+start click_list.txt
+expect_click x-y 100 50 -- "last_id:2 x_0100.jpg"  # x-z, then y-z redrawn
+expect_view x_0100.jpg 2 50 100 40 0 0
+expect_click x-z 30 10 -- "last_id:3 isl_0069.jpg"  # row 10 from the top: slice 79 - 10
+expect_view isl_0069.jpg 3 50 30 69 0 0
+expect_click y-z 7 70 -- "last_id:3 isl_0009.jpg"
+expect_line f -- "last_id:1 y_0008.jpg"
+expect_view y_0008.jpg 1 8 30 9 0 0
+expect_click x-y 30 8 -- "last_id:1 y_0008.jpg"  # where the planes are: nothing drawn
+expect_click x-y 10 10 60 40 200 150 -- "last_id:2 x_0200.jpg"  # a drag ends where it ends
+expect_view x_0200.jpg 2 150 200 9 0 0
+expect_click x-y 200 300 200 420 -- "last_id:1 y_0329.jpg"  # dragged below: clamped to H - 1
+expect_line q -- "last_id:2 x_0200.jpg"
+expect_click x-z 5 10 -- "last_id:3 isl_0010.jpg"  # flipped: row 10 is slice 10
+expect_view isl_0010.jpg 3 329 5 10 1 0
+expect_click y-z 300 79 -- "last_id:3 isl_0079.jpg"
+expect_view isl_0079.jpg 3 300 5 79 1 0
+# A file that cannot be written is named with the reason, and the viewer goes on.
+mkdir y_0300.jpg
+expect_line f b -- "last_id:1 y_0300.jpg"
+grep -qx 'triview: y_0300.jpg: cannot write file: is a directory' "$TVH_TMP/err" ||
+  fail "no reason for the failed save: $(cat "$TVH_TMP/err")"
+quit 11
 
-echo "8 saves checked, $failures failures"
+# z-scale 2.5: 80 rows of x-z and y-z take 200 on screen; clicks map back and
+# the saved views keep one row per slice.
+start click_list.txt --z-scale 2.5
+# Each window is its image plus the same trackbar: x-z and y-z 200 rows
+# where x-y has 330, once the views are shown.
+scaled_heights() {
+  local bar=$(($(tvh_window_height x-y) - 330))
+  [ "$(tvh_window_height x-z)" = $((200 + bar)) ] && [ "$(tvh_window_height y-z)" = $((200 + bar)) ]
+}
+checks=$((checks + 1))
+tvh_wait_for 10 scaled_heights ||
+  fail "x-z, y-z, x-y are $(tvh_window_height x-z), $(tvh_window_height y-z), $(tvh_window_height x-y) high"
+import -window root -crop 1200x600+0+0 "$work/z_scale.png" 2>/dev/null
+expect_click x-z 20 25 -- "last_id:3 isl_0069.jpg"  # screen row 25 is view row 10
+expect_click y-z 15 199 -- "last_id:3 isl_0000.jpg"  # the bottom row is slice 0
+expect_line b -- "last_id:1 y_0014.jpg"
+expect_view y_0014.jpg 1 14 20 0 0 0
+expect_line r -- "last_id:2 x_0021.jpg"
+expect_view x_0021.jpg 2 14 21 0 0 0
+quit 4
+[ -n "${TVH_SCREENSHOT_DIR:-}" ] && cp "$work/z_scale.png" "$TVH_SCREENSHOT_DIR/"
+
+# Memory: the same 256 x 256 x 200 stack, grey and colour. A grey stack holds
+# one byte a pixel, a colour one three. (Not under the sanitizers, whose own
+# memory swamps the figures.)
+if ldd "$triview" | grep -q libasan; then
+  echo "$checks checks, $failures failures (memory not measured under the sanitizers)"
+  exit $((failures > 0))
+fi
+"$fixture" make . grey_list.txt 256 256 200 || exit 1
+"$fixture" make . tint_list.txt 256 256 200 colour || exit 1
+"$fixture" make . lone_list.txt 256 256 1 || exit 1
+anonymous_kib() { sed -n 's/^RssAnon:[[:space:]]*\([0-9]*\) kB/\1/p' "/proc/$TVH_VIEWER_PID/status"; }
+declare -A held
+for name in grey tint lone; do
+  start ${name}_list.txt
+  held[$name]=$(anonymous_kib)
+  quit 0
+done
+stack_kib=$((256 * 256 * 200 / 1024))
+grey_cost=$((held[grey] - held[lone]))
+colour_cost=$((held[tint] - held[lone]))
+echo "anonymous memory: grey ${held[grey]} KiB, colour ${held[tint]} KiB, one slice ${held[lone]} KiB"
+echo "stack: grey $grey_cost KiB, colour $colour_cost KiB, W x H x N = $stack_kib KiB"
+checks=$((checks + 2))
+# The views (x-z and y-z are 256 x 200 x 3, and the toolkit's copies) come on top of the stack.
+views_kib=$((3 * 2 * 256 * 200 * 3 / 1024))
+[ "$grey_cost" -le $((stack_kib + views_kib + 2048)) ] ||
+  fail "a grey stack costs $grey_cost KiB, more than $stack_kib + $views_kib + 2048"
+[ "$colour_cost" -ge $((grey_cost + 2 * stack_kib - 2048)) ] ||
+  fail "a colour stack costs $colour_cost KiB, not about twice W x H x N more than grey"
+
+echo "$checks checks, $failures failures"
 [ $failures -eq 0 ]

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <opencv2/core.hpp>
+#include <optional>
+#include <string>
+
+namespace triview {
+
+// True when `bytes` more of address space can still be mapped (under a
+// `ulimit -v`, say). The window toolkit creates threads and buffers after the
+// stack is loaded; short of room it waits forever instead of failing.
+bool address_space_left(std::size_t bytes);
+
+// A view the window toolkit cannot hold: its image larger than an int can
+// count in bytes, or more slices than a trackbar can count.
+struct oversized_view {
+  const char* window;
+  std::uint64_t bytes;
+};
+std::optional<oversized_view> find_oversized_view(std::size_t count, cv::Size size, double z_scale);
+
+// Bytes of the views and their scaled copies, the windows' share of memory.
+std::uint64_t view_bytes(std::size_t count, cv::Size size, double z_scale);
+
+// 1536 => "1.5 KiB", 805306368 => "768.0 MiB", 3 => "3 bytes"
+std::string memory_text(std::uint64_t bytes);
+
+}  // namespace triview
