@@ -6,7 +6,12 @@ namespace slicejpeg::text {
 namespace {
 
 std::string quoted(std::string_view value) {
-  return "\"" + std::string(value) + "\"";
+  std::string text;
+  text.reserve(value.size() + 2);
+  text += '"';
+  text += value;
+  text += '"';
+  return text;
 }
 
 std::string number(double value) {
