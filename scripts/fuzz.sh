@@ -12,9 +12,10 @@ mkdir -p "$build_dir/corpus"
 clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
   -fno-omit-frame-pointer -I. \
   slicejpeg/element_walk.cpp slicejpeg/conversion.cpp slicejpeg/max_file.cpp \
+  slicejpeg/slice_reader.cpp slicejpeg/compressed_pixels.cpp slicejpeg/messages.cpp \
   common/path_list.cpp slicejpeg/slice_naming.cpp slicejpeg/text_format.cpp \
   common/path_text.cpp tests/slicejpeg/fuzz/walk_fuzzer.cpp \
-  -o "$build_dir/walk_fuzzer"
+  -lz -o "$build_dir/walk_fuzzer"
 
 # New inputs go to the build directory; the committed seeds stay as they are.
 "$build_dir/walk_fuzzer" "$build_dir/corpus" tests/slicejpeg/fuzz_corpus \

@@ -329,7 +329,10 @@ slice_read read_slice(std::span<const std::uint8_t> file_bytes) {
   const data_set_walk walked = walk_any_encoding(data_set, encoding);
   const attributes& a = walked.found;
   const walk_result& walk = walked.walk;
-  if (walk.error == walk_error::no_pixel_data)
+  // An object that describes an image but ends before its pixel data is a
+  // cut image, not a report or a plan.
+  const bool describes_image = a.rows || a.columns || a.bits_allocated;
+  if (walk.error == walk_error::no_pixel_data && !describes_image)
     return refused(read_verdict::skipped, text::skipped(text::no_pixel_data_object(a.modality)));
   if (walk.error != walk_error::none) return refused(read_verdict::damaged, describe(walk));
   if (!a.rows) return refused(read_verdict::damaged, std::string(text::no_rows));

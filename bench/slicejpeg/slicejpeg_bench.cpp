@@ -29,7 +29,8 @@ BENCHMARK(walk);
 void convert(benchmark::State& state) {
   const auto scan = slicejpeg::scan_elements(slice_file());
   std::vector<std::uint8_t> out(512 * 512);
-  for (auto _ : state) benchmark::DoNotOptimize(slicejpeg::convert_samples(scan.walk.pixels, out));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(slicejpeg::convert_samples(scan.walk.pixels, true, out));
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * out.size()));
 }
 BENCHMARK(convert);
@@ -37,7 +38,7 @@ BENCHMARK(convert);
 cv::Mat converted_slice() {
   const auto scan = slicejpeg::scan_elements(slice_file());
   cv::Mat image(512, 512, CV_8UC1);
-  slicejpeg::convert_samples(scan.walk.pixels, {image.data, image.total()});
+  slicejpeg::convert_samples(scan.walk.pixels, true, {image.data, image.total()});
   return image;
 }
 
