@@ -145,8 +145,8 @@ TEST_F(slicejpeg_batch, frames_of_the_only_file_become_slices_and_are_refused_in
 TEST_F(slicejpeg_batch, series_problems_are_warned_about_and_the_conversion_goes_on) {
   // Listed in byte order, viewed in slice order: IM.10 is not out of place.
   const std::vector<std::pair<std::string, double>> slices = {
-      {"IM.1", 0}, {"IM.10", 45}, {"IM.2", 5}, {"IM.3", 10}, {"IM.4", 15},
-      {"IM.5", 15}, {"IM.6", 25}, {"IM.7", 30}, {"IM.8", 35}, {"IM.9", 40}};
+      {"IM.1", 0},  {"IM.10", 45}, {"IM.2", 5},  {"IM.3", 10}, {"IM.4", 15},
+      {"IM.5", 15}, {"IM.6", 25},  {"IM.7", 30}, {"IM.8", 35}, {"IM.9", 40}};
   std::string list;
   for (const auto& [name, z] : slices) {
     dir.write("s/" + name, part10_slice({1, 2, 3, 4, 5, 6}, z));

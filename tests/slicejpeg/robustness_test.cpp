@@ -1,7 +1,6 @@
 // Bad input of every kind: a clear one-line message, a non-zero status where
 // the run cannot go on, and nothing that existed before lost or truncated.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,8 +49,7 @@ TEST(slicejpeg_robustness, missing_or_unreadable_list) {
   fs::create_directory(dir / "folder_list.txt");
   run = run_slicejpeg(dir.path(), "folder_list.txt");
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err,
-            "slicejpeg: folder_list.txt: cannot open the path list: is a directory\n");
+  EXPECT_EQ(run.err, "slicejpeg: folder_list.txt: cannot open the path list: is a directory\n");
   EXPECT_EQ(entries(dir.path()), 1u);
 }
 
@@ -168,8 +166,10 @@ bool make_sparse(const fs::path& link, std::uintmax_t size, fs::path& made) {
     { std::ofstream(made).put('\0'); }
     fs::resize_file(made, size, error);
     if (!error) {
-      if (made.parent_path() != link.parent_path()) fs::create_symlink(made, link);
-      else fs::rename(made, link);
+      if (made.parent_path() != link.parent_path())
+        fs::create_symlink(made, link);
+      else
+        fs::rename(made, link);
       return true;
     }
     fs::remove(made, error);
@@ -217,7 +217,8 @@ TEST(slicejpeg_robustness, fifos_and_devices_are_refused_at_once) {
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.err, c.err);
   }
-  const auto run = run_in(dir.path(), "timeout 20 " + shell_quote(SLICEJPEG_BIN) + " fifo_list.txt");
+  const auto run =
+      run_in(dir.path(), "timeout 20 " + shell_quote(SLICEJPEG_BIN) + " fifo_list.txt");
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err,
             "slicejpeg: fifo_list.txt: cannot open the path list: is a fifo, not a regular file\n");
@@ -272,8 +273,8 @@ TEST(slicejpeg_robustness, concurrent_runs_on_one_max_file_lose_no_update) {
   const std::string bin = shell_quote(SLICEJPEG_BIN);
   for (int attempt = 0; attempt < 5; ++attempt) {
     fs::remove(dir / "ser_max.txt");
-    const auto run = run_in(dir.path(), "{ " + bin + " ser_list.txt & " + bin +
-                                            " ser_b.txt & wait; } >/dev/null");
+    const auto run = run_in(
+        dir.path(), "{ " + bin + " ser_list.txt & " + bin + " ser_b.txt & wait; } >/dev/null");
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(dir.read("ser_max.txt"), "max :5000.000000\nmin :-5.000000\n") << attempt;
     EXPECT_FALSE(fs::exists(dir / "ser_max.txt.lock"));
