@@ -100,6 +100,8 @@ slice_outcome convert_slice(const slice_job& job, const file_system& files) {
     return refusal(slice_status::no_memory, std::string(text::out_of_memory));
   } catch (const std::exception& error) {
     return refusal(slice_status::refused, text::internal_error(error.what()));
+  } catch (...) {
+    return refusal(slice_status::refused, text::internal_error("unknown error"));
   }
 }
 
