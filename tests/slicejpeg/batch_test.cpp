@@ -5,9 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-#include <memory>
-
 #include "tests/common/temp_dir.hpp"
 #include "tools/phantom.hpp"
 
@@ -86,62 +83,4 @@ TEST(batch, a_failing_slice_stops_the_pipeline_with_nothing_written_after_it) {
   for (int i = 20; i <= 40; ++i)
     EXPECT_FALSE(fs::exists(dir / ("sample/sample0" + std::to_string(i) + ".jpg"))) << i;
   EXPECT_EQ(dir.read("sample_max.txt"), "max :1.000000\nmin :0.000000\n");
-}
-
-namespace {
-
-// Files in memory, and the order in which the batch used them.
-class memory_files final : public file_system {
- public:
-  std::map<std::string, std::string> files;
-  mutable std::vector<std::string> events;
-
-  common::file_read read(const std::string& path, std::size_t) const override {
-    events.push_back("read " + path);
-    common::file_read result;
-    const auto found = files.find(path);
-    if (found == files.end()) {
-      result.what = common::file_read::status::cannot_open;
-      result.reason = "no such file or directory";
-      return result;
-    }
-    result.bytes.assign(found->second.begin(), found->second.end());
-    return result;
-  }
-  bool exists(const std::string& path) const override { return files.count(path) != 0; }
-  std::optional<std::string> replace(const std::string& path,
-                                     std::string_view content) const override {
-    events.push_back("write " + path);
-    const_cast<memory_files*>(this)->files[path] = std::string(content);
-    return std::nullopt;
-  }
-  std::unique_ptr<file_lock> hold(const std::string& path) const override {
-    struct noted final : file_lock {
-      const memory_files& owner;
-      std::string path;
-      noted(const memory_files& files, std::string held) : owner(files), path(std::move(held)) {}
-      ~noted() override { owner.events.push_back("release " + path); }
-    };
-    events.push_back("hold " + path);
-    return std::make_unique<noted>(*this, path);
-  }
-};
-
-}  // namespace
-
-TEST(batch, the_max_file_is_held_from_its_reading_to_its_writing) {
-  memory_files files;
-  const auto slice = phantom::encode_slice_file(std::vector<std::int16_t>(4, 7), 2, 2, 1);
-  files.files["s/IM.1"] = std::string(slice.begin(), slice.end());
-  files.files["s_list.txt"] = "s\\IM.1\n";
-  files.files["s_max.txt"] = "max :1.000000\nmin :0.000000\n";
-  std::FILE* out = std::tmpfile();
-  std::FILE* err = std::tmpfile();
-  EXPECT_EQ(run_batch({"s_list.txt", 1}, out, err, files), 0);
-  EXPECT_EQ(read_stream(err), "");
-  std::fclose(out);
-  EXPECT_EQ(files.events, (std::vector<std::string>{
-                              "read s_list.txt", "hold s_max.txt", "read s_max.txt", "read s/IM.1",
-                              "write s/s001.jpg", "write s_max.txt", "release s_max.txt"}));
-  EXPECT_EQ(files.files["s_max.txt"], "max :7.000000\nmin :0.000000\n");
 }
