@@ -78,5 +78,7 @@ struct slice_read {
 };
 
 slice_read read_slice(std::span<const std::uint8_t> file_bytes);
+// The decoded samples may point into the bytes read, so they must outlive it.
+slice_read read_slice(std::vector<std::uint8_t>&&) = delete;
 
 }  // namespace slicejpeg

@@ -115,7 +115,8 @@ TEST(slice_reader, reads_the_same_image_in_every_uncompressed_form) {
 TEST(slice_reader, unsigned_samples_and_frames) {
   auto data_set = in(true, false).image(1, 2).us(0x0028, 0x0103, 0);
   data_set.text(0x0028, 0x0008, "IS", "3").pixels({0, 65535, 1, 2, 3, 40000, 9});
-  const slice_read read = read_slice(part10_file("1.2.840.10008.1.2.1", data_set.bytes));
+  const auto file = part10_file("1.2.840.10008.1.2.1", data_set.bytes);
+  const slice_read read = read_slice(file);
   ASSERT_EQ(read.verdict, read_verdict::decoded) << read.problem;
   EXPECT_FALSE(read.slice.samples_signed);
   EXPECT_EQ(read.slice.frames, 3u);
