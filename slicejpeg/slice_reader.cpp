@@ -172,7 +172,6 @@ data_set_walk walk_any_encoding(std::span<const std::uint8_t> bytes, element_enc
 
 // Where the data set starts, and the meta information's transfer syntax.
 struct file_layout {
-  bool has_meta = false;
   std::size_t data_set_start = 0;
   std::string transfer_syntax;
   bool meta_cut = false;
@@ -185,7 +184,6 @@ bool starts_explicit_meta(std::span<const std::uint8_t> bytes, std::size_t pos) 
 
 // Reads the group-0002 elements (explicit VR little endian) from `pos`.
 void read_meta(std::span<const std::uint8_t> bytes, std::size_t pos, file_layout& layout) {
-  layout.has_meta = true;
   while (pos + 2 <= bytes.size() && detail::load_u16(&bytes[pos], false) == 0x0002) {
     const auto header = detail::read_header(bytes, pos, explicit_little);
     if (!header || header->length > bytes.size() - pos - header->size) {
