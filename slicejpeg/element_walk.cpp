@@ -171,7 +171,7 @@ std::string describe(const walk_result& walk) {
     case walk_error::bad_sequence:
       return text::bad_sequence(tag);
   }
-  return "unknown walk error";
+  return std::string(text::unknown_walk_error);
 }
 
 }  // namespace slicejpeg

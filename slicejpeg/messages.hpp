@@ -45,6 +45,7 @@ constexpr std::string_view walked_to_pixels = "walked to the pixel data";
 constexpr std::string_view ends_in_header = "file ends inside an element header";
 constexpr std::string_view ends_in_pixels = "file ends inside the pixel data";
 constexpr std::string_view no_pixel_data_element = "no pixel data element";
+constexpr std::string_view unknown_walk_error = "unknown walk error";
 std::string ends_in_element(const std::string& tag);
 std::string ends_in_sequence(const std::string& tag);
 std::string bad_sequence(const std::string& tag);
@@ -73,6 +74,7 @@ std::string bits_object(int bits_allocated, std::string_view modality);
 constexpr std::string_view no_slice_number = "no slice number in the file name";
 constexpr std::string_view cannot_encode = "cannot encode the JPEG";
 constexpr std::string_view out_of_memory = "out of memory";
+constexpr std::string_view unknown_error = "unknown error";
 constexpr std::string_view empty_list = "the path list holds no slice path";
 constexpr std::string_view cannot_read_max = "cannot read the max file";
 constexpr std::string_view not_a_max_file =

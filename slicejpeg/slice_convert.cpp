@@ -101,7 +101,7 @@ slice_outcome convert_slice(const slice_job& job, const file_system& files) {
   } catch (const std::exception& error) {
     return refusal(slice_status::refused, text::internal_error(error.what()));
   } catch (...) {
-    return refusal(slice_status::refused, text::internal_error("unknown error"));
+    return refusal(slice_status::refused, text::internal_error(text::unknown_error));
   }
 }
 
