@@ -1,22 +1,22 @@
 #include "slicejpeg/batch.hpp"
 
 #include <sched.h>
-#include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <unordered_map>
 
-#include "common/atomic_file.hpp"
 #include "common/diagnostic.hpp"
 #include "common/path_list.hpp"
 #include "common/path_text.hpp"
 #include "slicejpeg/max_file.hpp"
+#include "slicejpeg/series_check.hpp"
 #include "slicejpeg/slice_convert.hpp"
 #include "slicejpeg/slice_naming.hpp"
-#include "slicejpeg/text_format.hpp"
 
 namespace slicejpeg {
 namespace {
@@ -28,8 +28,8 @@ class console {
 
   void print(std::string_view text) {
     if (text.empty()) return;
-    std::fwrite(text.data(), 1, text.size(), out_);
-    std::fflush(out_);
+    if (std::fwrite(text.data(), 1, text.size(), out_) != text.size()) note_failure();
+    if (std::fflush(out_) != 0) note_failure();
     line_open_ = text.back() != '\n';
   }
 
@@ -37,19 +37,29 @@ class console {
   // the two do not run together on a terminal.
   void problem(std::string_view file, std::string_view what) {
     if (line_open_) print("\n");
-    std::fprintf(err_, "%s\n", common::diagnostic("slicejpeg", file, what).c_str());
+    std::fprintf(err_, "%s\n", common::diagnostic(text::program, file, what).c_str());
     std::fflush(err_);
   }
 
+  // errno of the first failed write to standard output, or 0.
+  int out_errno() const { return out_errno_; }
+
  private:
+  void note_failure() {
+    if (out_errno_ == 0) out_errno_ = errno != 0 ? errno : EIO;
+  }
+
   std::FILE* out_;
   std::FILE* err_;
   bool line_open_ = false;
+  int out_errno_ = 0;
 };
 
 struct batch_state {
   series_range range;
   bool jpeg_failed = false;
+  std::size_t converted = 0;
+  std::vector<std::pair<std::string, slice_facts>> viewed;  // output name, facts
 };
 
 std::vector<slice_job> make_jobs(const std::vector<std::string>& tokens,
@@ -62,51 +72,90 @@ std::vector<slice_job> make_jobs(const std::vector<std::string>& tokens,
   std::vector<slice_job> jobs;
   jobs.reserve(tokens.size());
   for (std::size_t i = 0; i < tokens.size(); ++i) {
-    slice_job job{tokens[i], common::to_native_path(tokens[i]), std::nullopt};
+    slice_job job;
+    job.listed = tokens[i];
+    job.path = common::to_native_path(tokens[i]);
     if (numbers[i])
       job.output_name = output_name(out_dir, prefix, padded_number(*numbers[i], width));
     jobs.push_back(std::move(job));
   }
+  if (jobs.size() == 1) {
+    jobs.front().only_file = true;
+    jobs.front().out_dir = out_dir;
+    jobs.front().prefix = prefix;
+  }
   return jobs;
 }
 
-// Prints one slice's console lines and writes its JPEG; returns the exit
-// status when the batch has to stop here.
-std::optional<int> finish_slice(const slice_job& job, const slice_outcome& outcome, console& con,
-                                batch_state& state) {
+// Two listed files that would write one JPEG, one line each; the same file
+// listed twice writes the same JPEG twice and loses nothing.
+bool report_collisions(const std::vector<slice_job>& jobs, console& con) {
+  std::unordered_map<std::string, const slice_job*> writers;
+  bool found = false;
+  for (const auto& job : jobs) {
+    if (!job.output_name) continue;
+    const auto [seen, fresh] = writers.emplace(*job.output_name, &job);
+    if (fresh || seen->second->path == job.path) continue;
+    con.problem(job.path, text::name_collision(*job.output_name, seen->second->path));
+    found = true;
+  }
+  return found;
+}
+
+void print_header(const slice_outcome& outcome, console& con) {
+  if (!outcome.header) return;
+  con.print(text::lines_line(outcome.header->columns));
+  con.print(text::colums_line(outcome.header->rows));
+  con.print(text::bits_line(outcome.header->bits_allocated));
+}
+
+// Prints one slice file's console lines and writes its JPEGs; returns the
+// exit status when the batch has to stop here.
+std::optional<int> finish_slice(const slice_job& job, const slice_outcome& outcome,
+                                const file_system& files, console& con, batch_state& state) {
   con.print(job.listed);
-  if (outcome.status == slice_status::cannot_open) {
-    con.print("Reading File Open Error!\n");
-    return exit_status::cannot_open;
+  switch (outcome.status) {
+    case slice_status::cannot_open:
+      con.print(text::open_error);
+      con.problem(job.path, text::cannot_open_slice(outcome.problem));
+      return exit_status::cannot_open;
+    case slice_status::no_memory:
+      print_header(outcome, con);
+      con.print(text::memory_error);
+      con.problem(job.path, outcome.problem);
+      return exit_status::no_memory;
+    case slice_status::refused:
+      print_header(outcome, con);
+      con.problem(job.path, outcome.problem);
+      return exit_status::bad_slice;
+    case slice_status::skipped:
+      print_header(outcome, con);
+      con.problem(job.path, outcome.problem);
+      return std::nullopt;
+    case slice_status::converted:
+      break;
   }
-  if (outcome.header) {
-    con.print(format("\tLines \t%d\n", outcome.header->columns));
-    con.print(format("\tColums\t%d\n", outcome.header->rows));
-    con.print(format("\tBit_Allocate\t%d\n", outcome.header->bits_allocated));
-  }
-  if (outcome.status == slice_status::no_memory) {
-    con.print("Memory allocation error! [image]");
-    con.problem(job.path, outcome.problem);
-    return exit_status::no_memory;
-  }
-  if (outcome.status == slice_status::refused) {
-    con.problem(job.path, outcome.problem);
-    return exit_status::bad_slice;
-  }
-  const std::string& name = *job.output_name;
-  if (outcome.status == slice_status::not_encoded) {
-    con.problem(name, outcome.problem);
-    state.jpeg_failed = true;
-  } else {
-    const std::string_view bytes(reinterpret_cast<const char*>(outcome.jpeg.data()),
-                                 outcome.jpeg.size());
-    if (auto error = common::replace_file_contents(name, bytes)) {
-      con.problem(name, *error);
+  for (std::size_t i = 0; i < outcome.frames.size(); ++i) {
+    const converted_frame& frame = outcome.frames[i];
+    if (i > 0) con.print(job.listed);
+    print_header(outcome, con);
+    if (!frame.problem.empty()) {
+      con.problem(frame.output_name, frame.problem);
       state.jpeg_failed = true;
+    } else {
+      const std::string_view bytes(reinterpret_cast<const char*>(frame.jpeg.data()),
+                                   frame.jpeg.size());
+      if (auto error = files.replace(frame.output_name, bytes)) {
+        con.problem(frame.output_name, *error);
+        state.jpeg_failed = true;
+      }
     }
+    state.range.include(frame.range);
+    con.print(text::image_line(frame.range.max, frame.range.min));
   }
-  state.range.include(outcome.range);
-  con.print(format("\tImage :Max is %f Min is %f\n", outcome.range.max, outcome.range.min));
+  ++state.converted;
+  if (outcome.frames.size() == 1)
+    state.viewed.emplace_back(outcome.frames[0].output_name, outcome.facts);
   return std::nullopt;
 }
 
@@ -115,8 +164,8 @@ std::optional<int> finish_slice(const slice_job& job, const slice_outcome& outco
 // disk here, so stopping early leaves no later file behind.
 class ordered_pipeline {
  public:
-  ordered_pipeline(const std::vector<slice_job>& jobs, unsigned workers)
-      : jobs_(jobs), results_(jobs.size()), window_(2 * std::size_t{workers} + 2) {
+  ordered_pipeline(const std::vector<slice_job>& jobs, const file_system& files, unsigned workers)
+      : jobs_(jobs), files_(files), results_(jobs.size()), window_(2 * std::size_t{workers} + 2) {
     for (unsigned i = 0; i < workers; ++i) threads_.emplace_back([this] { work(); });
   }
   ~ordered_pipeline() {
@@ -143,14 +192,13 @@ class ordered_pipeline {
 
  private:
   void work() {
-    std::vector<std::uint8_t> buffer;
     std::unique_lock lock(mutex_);
     while (true) {
       space_.wait(lock, [&] { return stop_ || next_ >= jobs_.size() || next_ < taken_ + window_; });
       if (stop_ || next_ >= jobs_.size()) return;
       const std::size_t index = next_++;
       lock.unlock();
-      slice_outcome outcome = convert_slice(jobs_[index], buffer);
+      slice_outcome outcome = convert_slice(jobs_[index], files_);
       lock.lock();
       results_[index] = std::move(outcome);
       ready_.notify_all();
@@ -158,6 +206,7 @@ class ordered_pipeline {
   }
 
   const std::vector<slice_job>& jobs_;
+  const file_system& files_;
   std::vector<std::optional<slice_outcome>> results_;
   const std::size_t window_;
   std::size_t next_ = 0;
@@ -168,34 +217,83 @@ class ordered_pipeline {
   std::vector<std::thread> threads_;
 };
 
-std::optional<int> convert_all(const std::vector<slice_job>& jobs, unsigned workers, console& con,
-                               batch_state& state) {
+std::optional<int> convert_all(const std::vector<slice_job>& jobs, unsigned workers,
+                               const file_system& files, console& con, batch_state& state) {
   if (workers <= 1 || jobs.size() == 1) {
-    std::vector<std::uint8_t> buffer;
     for (const auto& job : jobs)
-      if (auto stop = finish_slice(job, convert_slice(job, buffer), con, state)) return stop;
+      if (auto stop = finish_slice(job, convert_slice(job, files), files, con, state)) return stop;
     return std::nullopt;
   }
-  ordered_pipeline pipeline(jobs, workers);
+  ordered_pipeline pipeline(jobs, files, workers);
   for (std::size_t i = 0; i < jobs.size(); ++i)
-    if (auto stop = finish_slice(jobs[i], pipeline.take(i), con, state)) return stop;
+    if (auto stop = finish_slice(jobs[i], pipeline.take(i), files, con, state)) return stop;
   return std::nullopt;
 }
 
 // The stored extremes, the start values when there is no max file yet, or
 // nothing (with its error line) when a max file exists but cannot be used:
 // starting afresh would throw the stored extremes away.
-std::optional<series_range> load_max_file(const std::string& name, console& con) {
-  struct stat info {};
-  if (::stat(name.c_str(), &info) != 0 && errno == ENOENT) return series_range{};
-  const auto text = common::read_whole_file(name);
-  if (!text || S_ISDIR(info.st_mode)) {
-    con.problem(name, "cannot read the max file");
+std::optional<series_range> load_max_file(const std::string& name, const file_system& files,
+                                          console& con) {
+  if (!files.exists(name)) return series_range{};
+  const auto file = files.read(name, max_max_file_bytes);
+  if (!file) {
+    con.problem(name, std::string(text::cannot_read_max) + ": " + file.reason);
     return std::nullopt;
   }
-  auto range = parse_max_file(*text);
-  if (!range) con.problem(name, "not a max file (expected the lines \"max :\" and \"min :\")");
+  auto range =
+      parse_max_file({reinterpret_cast<const char*>(file.bytes.data()), file.bytes.size()});
+  if (!range) con.problem(name, text::not_a_max_file);
   return range;
+}
+
+// Warnings about the series in the order its JPEG slices will be listed.
+void check_converted_series(batch_state& state, console& con) {
+  std::stable_sort(state.viewed.begin(), state.viewed.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<slice_facts> facts;
+  facts.reserve(state.viewed.size());
+  for (auto& [name, slice] : state.viewed) facts.push_back(std::move(slice));
+  for (const auto& warning : check_series(facts)) con.problem(warning.file, warning.what);
+}
+
+int run_listed(const batch_options& options, const file_system& files, console& con) {
+  const std::string list_name = common::to_native_path(options.list_name);
+  const auto list = files.read(list_name, max_list_bytes);
+  if (!list) {
+    con.problem(list_name, text::cannot_open_list(list.reason));
+    return exit_status::cannot_open;
+  }
+  const auto tokens = common::first_tokens(
+      std::string_view(reinterpret_cast<const char*>(list.bytes.data()), list.bytes.size()));
+  if (tokens.empty()) {
+    con.problem(list_name, text::empty_list);
+    return exit_status::empty_list;
+  }
+  const std::string prefix = list_prefix(list_name);
+  const auto jobs = make_jobs(tokens, prefix);
+  if (report_collisions(jobs, con)) return exit_status::name_collision;
+
+  const std::string max_name = max_file_name(prefix);
+  // Runs sharing a max file take turns from reading it to writing it, so
+  // neither loses the other's extremes.
+  const auto held = files.hold(max_name);
+  const auto stored = load_max_file(max_name, files, con);
+  if (!stored) return exit_status::max_file_failed;
+
+  batch_state state;
+  state.range = *stored;
+  if (auto stop = convert_all(jobs, options.jobs, files, con, state)) return *stop;
+  if (state.converted == 0) {
+    con.problem(list_name, text::nothing_converted);
+    return exit_status::nothing_converted;
+  }
+  check_converted_series(state, con);
+  if (auto error = files.replace(max_name, format_max_file(state.range))) {
+    con.problem(max_name, *error);
+    return exit_status::max_file_failed;
+  }
+  return state.jpeg_failed ? exit_status::jpeg_not_written : exit_status::ok;
 }
 
 }  // namespace
@@ -208,35 +306,16 @@ unsigned available_processors() {
   return count > 0 ? static_cast<unsigned>(count) : 1;
 }
 
-int run_batch(const batch_options& options, std::FILE* out, std::FILE* err) {
+int run_batch(const batch_options& options, std::FILE* out, std::FILE* err,
+              const file_system& files) {
   console con(out, err);
-  const std::string list_name = common::to_native_path(options.list_name);
-  std::vector<std::uint8_t> list_bytes;
-  std::string problem;
-  if (read_file(list_name, list_bytes, problem) != read_status::ok) {
-    con.problem(list_name, "cannot open the path list: " + problem);
-    return exit_status::cannot_open;
+  const int status = run_listed(options, files, con);
+  if (con.out_errno() != 0) {
+    con.problem(text::standard_output,
+                text::cannot_write_output(common::system_reason(con.out_errno())));
+    return status != exit_status::ok ? status : exit_status::output_failed;
   }
-  const auto tokens = common::first_tokens(
-      std::string_view(reinterpret_cast<const char*>(list_bytes.data()), list_bytes.size()));
-  if (tokens.empty()) {
-    con.problem(list_name, "the path list holds no slice path");
-    return exit_status::empty_list;
-  }
-  const std::string prefix = list_prefix(list_name);
-  const std::string max_name = max_file_name(prefix);
-  const auto stored = load_max_file(max_name, con);
-  if (!stored) return exit_status::max_file_failed;
-
-  batch_state state{*stored, false};
-  const auto jobs = make_jobs(tokens, prefix);
-  if (auto stop = convert_all(jobs, options.jobs, con, state)) return *stop;
-
-  if (auto error = common::replace_file_contents(max_name, format_max_file(state.range))) {
-    con.problem(max_name, *error);
-    return exit_status::max_file_failed;
-  }
-  return state.jpeg_failed ? exit_status::jpeg_not_written : exit_status::ok;
+  return status;
 }
 
 }  // namespace slicejpeg

@@ -1,25 +1,22 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 #include <string_view>
-#include <vector>
+
+#include "slicejpeg/file_system.hpp"
+#include "slicejpeg/messages.hpp"
 
 // The batch: every slice of a path list converted to a JPEG, in list order,
 // and the max file read before and rewritten after.
 namespace slicejpeg {
 
-namespace exit_status {
-constexpr int ok = 0;
-constexpr int cannot_open = 1;  // the path list or a slice file
-constexpr int bad_slice = 2;    // a slice file that cannot be converted
-constexpr int no_memory = 3;
-constexpr int jpeg_not_written = 4;  // the batch went on; the max file was written
-constexpr int max_file_failed = 5;   // unreadable, not a max file, or not written
-constexpr int empty_list = 6;
-}  // namespace exit_status
+constexpr std::string_view default_list_name = text::default_list_name;
 
-constexpr std::string_view default_list_name = "stomach_list.txt";
+// A path list of a million long paths is still far below this.
+constexpr std::size_t max_list_bytes = std::size_t{256} << 20;
+constexpr std::size_t max_max_file_bytes = 1 << 20;
 
 struct batch_options {
   std::string list_name{default_list_name};
@@ -31,6 +28,7 @@ unsigned available_processors();
 
 // Runs the whole batch; console text goes to `out`, error lines to `err`.
 // Returns the exit status.
-int run_batch(const batch_options& options, std::FILE* out, std::FILE* err);
+int run_batch(const batch_options& options, std::FILE* out, std::FILE* err,
+              const file_system& files = real_file_system());
 
 }  // namespace slicejpeg

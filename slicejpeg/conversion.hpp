@@ -24,13 +24,15 @@ struct series_range {
 
 // (sample - image_min) mod 256: no scaling, intensities wrap every 256 units.
 // -1024 with min -1024 => 0; 255 with min -1024 => 255; 3071 with min -1024 => 255.
-inline std::uint8_t wrap_to_u8(std::int16_t sample, std::int16_t image_min) {
-  return static_cast<std::uint8_t>(static_cast<unsigned>(sample - image_min) & 0xFFu);
+inline std::uint8_t wrap_to_u8(std::int32_t sample, std::int32_t image_min) {
+  return static_cast<std::uint8_t>(static_cast<std::uint32_t>(sample - image_min) & 0xFFu);
 }
 
-// Converts out.size() signed little-endian 16-bit samples taken from
-// `pixel_bytes` (at least 2 * out.size() bytes, never empty) and returns the
-// image's extremes.
-image_range convert_samples(std::span<const std::uint8_t> pixel_bytes, std::span<std::uint8_t> out);
+// The one step from stored samples to 8-bit pixels: out.size() little-endian
+// 16-bit samples from `samples` (at least 2 * out.size() bytes, never empty),
+// signed or unsigned, each mapped by wrap_to_u8 against the image's minimum.
+// Returns the image's extremes as stored.
+image_range convert_samples(std::span<const std::uint8_t> samples, bool samples_signed,
+                            std::span<std::uint8_t> out);
 
 }  // namespace slicejpeg

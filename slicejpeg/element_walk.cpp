@@ -2,13 +2,118 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
+
+#include "slicejpeg/messages.hpp"
 
 namespace slicejpeg {
+namespace detail {
+namespace {
+
+constexpr element_tag item_tag{item_group, 0xE000};
+constexpr element_tag item_end_tag{item_group, 0xE00D};
+constexpr element_tag sequence_end_tag{item_group, 0xE0DD};
+
+// Value representations whose explicit header has two reserved bytes and a
+// 32-bit length.
+bool has_long_length(std::uint8_t first, std::uint8_t second) {
+  switch (first) {
+    case 'O':
+      return second == 'B' || second == 'D' || second == 'F' || second == 'L' || second == 'V' ||
+             second == 'W';
+    case 'S':
+      return second == 'Q' || second == 'V';
+    case 'U':
+      return second == 'C' || second == 'N' || second == 'R' || second == 'T' || second == 'V';
+    default:
+      return false;
+  }
+}
+
+// Where a sequence walk stands: between the items of a sequence, or inside
+// an item of undefined length.
+struct nesting {
+  bool in_item = false;
+  element_encoding encoding;
+};
+
+}  // namespace
+
+std::optional<element_header> read_header(std::span<const std::uint8_t> bytes, std::size_t pos,
+                                          element_encoding encoding) {
+  const std::size_t left = bytes.size() - pos;
+  if (left < 8) return std::nullopt;
+  const std::uint8_t* p = bytes.data() + pos;
+  const bool big = encoding.big_endian;
+  element_header header;
+  header.tag = {load_u16(p, big), load_u16(p + 2, big)};
+  if (!encoding.explicit_vr || header.tag.group == item_group) {
+    header.length = load_u32(p + 4, big);
+    header.size = 8;
+    return header;
+  }
+  if (has_long_length(p[4], p[5])) {
+    if (left < 12) return std::nullopt;
+    header.length = load_u32(p + 8, big);
+    header.unknown_vr = p[4] == 'U' && p[5] == 'N';
+    header.size = 12;
+    return header;
+  }
+  header.length = load_u16(p + 6, big);
+  header.size = 8;
+  return header;
+}
+
+skip_result skip_sequence(std::span<const std::uint8_t> bytes, std::size_t pos,
+                          element_encoding encoding) {
+  // A stack on the heap, not recursion: nesting depth is whatever the file says.
+  std::vector<nesting> open{{false, encoding}};
+  while (!open.empty()) {
+    const nesting here = open.back();
+    if (pos == bytes.size()) return {pos, walk_error::truncated_sequence};
+    const auto header = read_header(bytes, pos, here.encoding);
+    if (!header) return {pos, walk_error::truncated_sequence};
+    pos += header->size;
+    const element_tag tag = header->tag;
+    const std::uint32_t length = header->length;
+    if (!here.in_item && tag == sequence_end_tag) {
+      open.pop_back();
+      continue;
+    }
+    if (here.in_item && tag == item_end_tag) {
+      open.pop_back();
+      continue;
+    }
+    if (!here.in_item && tag != item_tag) return {pos, walk_error::bad_sequence};
+    if (length == undefined_length) {
+      if (here.in_item)
+        open.push_back({false, header->unknown_vr ? implicit_little : here.encoding});
+      else
+        open.push_back({true, here.encoding});
+      continue;
+    }
+    if (length > bytes.size() - pos) return {pos, walk_error::truncated_sequence};
+    pos += length;
+  }
+  return {pos, walk_error::none};
+}
+
+}  // namespace detail
 
 int value_as_u16(std::span<const std::uint8_t> value) {
   const int low = value.size() > 0 ? value[0] : 0;
   const int high = value.size() > 1 ? value[1] : 0;
   return low + 256 * high;
+}
+
+bool is_known_vr(std::uint8_t first, std::uint8_t second) {
+  static constexpr const char* known[] = {"AE", "AS", "AT", "CS", "DA", "DS", "DT", "FD", "FL",
+                                          "IS", "LO", "LT", "OB", "OD", "OF", "OL", "OV", "OW",
+                                          "PN", "SH", "SL", "SQ", "SS", "ST", "SV", "TM", "UC",
+                                          "UI", "UL", "UN", "UR", "US", "UT", "UV"};
+  return std::any_of(std::begin(known), std::end(known), [&](const char* vr) {
+    return vr[0] == static_cast<char>(first) && vr[1] == static_cast<char>(second);
+  });
 }
 
 tag_result find_tag(std::span<const std::uint8_t> bytes, element_tag tag) {
@@ -48,21 +153,25 @@ std::string tag_text(element_tag tag) {
 }
 
 std::string describe(const walk_result& walk) {
+  const std::string tag = tag_text(walk.failed_at);
   switch (walk.error) {
     case walk_error::none:
-      return "walked to the pixel data";
+      return std::string(text::walked_to_pixels);
     case walk_error::truncated_header:
-      return "file ends inside an element header";
+      return std::string(text::ends_in_header);
     case walk_error::truncated_value:
-      return walk.failed_at == pixel_data_tag
-                 ? "file ends inside the pixel data"
-                 : "file ends inside element " + tag_text(walk.failed_at);
+      return walk.failed_at == pixel_data_tag ? std::string(text::ends_in_pixels)
+                                              : text::ends_in_element(tag);
     case walk_error::negative_length:
-      return "element " + tag_text(walk.failed_at) + " has an undefined or negative length";
+      return text::negative_length(tag);
     case walk_error::no_pixel_data:
-      return "no pixel data element";
+      return std::string(text::no_pixel_data_element);
+    case walk_error::truncated_sequence:
+      return text::ends_in_sequence(tag);
+    case walk_error::bad_sequence:
+      return text::bad_sequence(tag);
   }
-  return "unknown walk error";
+  return std::string(text::unknown_walk_error);
 }
 
 }  // namespace slicejpeg

@@ -11,12 +11,8 @@
 namespace {
 
 void print_usage() {
-  std::printf(
-      "usage: slicejpeg [LIST]\n"
-      "converts every slice file named in the path list LIST (default %s)\n"
-      "into an 8-bit JPEG beside the first listed file, and keeps the series'\n"
-      "maximum and minimum sample in PREFIX_max.txt (PREFIX: LIST up to its last \"_\")\n",
-      slicejpeg::default_list_name.data());
+  const std::string usage = slicejpeg::text::usage();
+  std::fwrite(usage.data(), 1, usage.size(), stdout);
 }
 
 }  // namespace
@@ -41,7 +37,7 @@ int main(int argc, char** argv) {
     return slicejpeg::run_batch(options, stdout, stderr);
   } catch (const std::exception& error) {
     std::fflush(stdout);
-    std::fprintf(stderr, "\nslicejpeg: %s\n", error.what());
+    std::fprintf(stderr, "\n%s: %s\n", slicejpeg::text::program.data(), error.what());
     return slicejpeg::exit_status::no_memory;
   }
 }

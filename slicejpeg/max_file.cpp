@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "slicejpeg/text_format.hpp"
+#include "slicejpeg/messages.hpp"
 
 namespace slicejpeg {
 namespace {
@@ -34,18 +34,18 @@ std::optional<double> labelled_number(std::string_view line, std::string_view la
 }  // namespace
 
 std::string max_file_name(std::string_view prefix) {
-  return std::string(prefix) + "_max.txt";
+  return std::string(prefix) + std::string(text::max_file_suffix);
 }
 
 std::string format_max_file(const series_range& range) {
-  return format("max :%f\nmin :%f\n", range.run_max, range.run_min);
+  return text::max_file_text(range.run_max, range.run_min);
 }
 
 std::optional<series_range> parse_max_file(std::string_view text) {
   const std::size_t line_end = text.find('\n');
   if (line_end == std::string_view::npos) return std::nullopt;
-  const auto max = labelled_number(text.substr(0, line_end), "max :");
-  const auto min = labelled_number(text.substr(line_end + 1), "min :");
+  const auto max = labelled_number(text.substr(0, line_end), text::max_label);
+  const auto min = labelled_number(text.substr(line_end + 1), text::min_label);
   if (!max || !min) return std::nullopt;
   return series_range{*max, *min};
 }

@@ -1,47 +1,14 @@
 #include "slicejpeg/slice_convert.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <new>
 #include <opencv2/core.hpp>
 
-#include "common/diagnostic.hpp"
 #include "common/jpeg_codec.hpp"
-#include "slicejpeg/element_walk.hpp"
+#include "slicejpeg/messages.hpp"
+#include "slicejpeg/slice_naming.hpp"
 
 namespace slicejpeg {
 namespace {
-
-// Closes the descriptor on every path out.
-struct file_descriptor {
-  int fd;
-  ~file_descriptor() {
-    if (fd >= 0) ::close(fd);
-  }
-};
-
-// One byte beyond the expected size lets the read that meets the end of file
-// land without growing the buffer.
-bool read_all(int fd, std::vector<std::uint8_t>& buffer, std::size_t expected) {
-  buffer.resize(expected + 1);
-  std::size_t filled = 0;
-  while (true) {
-    if (filled == buffer.size()) buffer.resize(buffer.size() + 65536);
-    const ssize_t got = ::read(fd, buffer.data() + filled, buffer.size() - filled);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (got == 0) break;
-    filled += static_cast<std::size_t>(got);
-  }
-  buffer.resize(filled);
-  return true;
-}
 
 slice_outcome refusal(slice_status status, std::string problem) {
   slice_outcome outcome;
@@ -50,105 +17,91 @@ slice_outcome refusal(slice_status status, std::string problem) {
   return outcome;
 }
 
-std::optional<std::string> missing_element(const element_scan& scan) {
-  if (!scan.rows) return "no Rows element before the pixel data";
-  if (!scan.columns) return "no Columns element before the pixel data";
-  if (!scan.bits_allocated) return "no Bits Allocated element before the pixel data";
-  return std::nullopt;
+// prefix001.jpg ... for the frames of the list's only file.
+std::vector<std::string> frame_names(const slice_job& job, std::size_t frames) {
+  const std::size_t width = std::to_string(frames).size();
+  std::vector<std::string> names;
+  names.reserve(frames);
+  for (std::size_t i = 1; i <= frames; ++i)
+    names.push_back(output_name(job.out_dir, job.prefix, padded_number(std::to_string(i), width)));
+  return names;
 }
 
-// Checks that need the header; the caller has printed its lines by then.
-std::optional<std::string> unusable_image(const slice_header& header, std::size_t pixel_bytes) {
-  if (header.bits_allocated != 16)
-    return "Bits Allocated is " + std::to_string(header.bits_allocated) +
-           ", only 16-bit samples are supported";
-  if (header.rows == 0 || header.columns == 0) return "image has no pixels";
-  const std::size_t needed =
-      2 * static_cast<std::size_t>(header.rows) * static_cast<std::size_t>(header.columns);
-  if (pixel_bytes < needed)
-    return "pixel data holds " + std::to_string(pixel_bytes) + " bytes, the image needs " +
-           std::to_string(needed);
-  return std::nullopt;
-}
-
-slice_outcome convert_read_slice(const slice_job& job, std::span<const std::uint8_t> bytes) {
-  const element_scan scan = scan_elements(bytes);
-  if (scan.walk.error != walk_error::none)
-    return refusal(slice_status::refused, describe(scan.walk));
-  if (auto missing = missing_element(scan)) return refusal(slice_status::refused, *missing);
-
-  slice_outcome outcome;
-  outcome.header = slice_header{*scan.rows, *scan.columns, *scan.bits_allocated};
-  const slice_header& header = *outcome.header;
-  if (auto problem = unusable_image(header, scan.walk.pixels.size())) {
-    outcome.problem = *problem;
+slice_outcome convert_read_slice(const slice_job& job, slice_read read) {
+  if (read.verdict != read_verdict::decoded) {
+    auto outcome = refusal(
+        read.verdict == read_verdict::skipped ? slice_status::skipped : slice_status::refused,
+        std::move(read.problem));
+    outcome.header = read.header;
     return outcome;
   }
-  if (!job.output_name) {
-    outcome.problem = "no slice number in the file name";
-    return outcome;
-  }
-  // The header stays with the outcome, so its lines are printed before an
-  // allocation message as they are for any other slice. This is where the
-  // converter meets OpenCV.
-  try {
-    cv::Mat image(header.rows, header.columns, CV_8UC1);
-    const std::size_t count = image.total();
-    outcome.range = convert_samples(scan.walk.pixels.first(2 * count), {image.data, count});
-    const bool encoded = common::encode_jpeg(image, outcome.jpeg);
-    outcome.status = encoded ? slice_status::converted : slice_status::not_encoded;
-    if (!encoded) outcome.problem = "cannot encode the JPEG";
-  } catch (const std::bad_alloc&) {
-    outcome.status = slice_status::no_memory;
-    outcome.problem = "out of memory";
-  } catch (const cv::Exception& error) {
-    const bool no_memory = error.code == cv::Error::StsNoMem;
-    outcome.status = no_memory ? slice_status::no_memory : slice_status::not_encoded;
-    outcome.problem = (no_memory ? "out of memory: " : "cannot encode the JPEG: ") + error.msg;
-  }
+  const decoded_slice& slice = read.slice;
+  std::vector<std::string> names;
+  std::optional<std::string> problem;
+  if (slice.frames > 1 && job.only_file)
+    names = frame_names(job, slice.frames);
+  else if (slice.frames > 1)
+    problem = text::several_frames_in_list(slice.frames);
+  else if (!job.output_name)
+    problem = text::no_slice_number;
+  else
+    names = {*job.output_name};
+  slice_outcome outcome =
+      problem ? refusal(slice_status::refused, *problem) : encode_frames(slice, names);
+  outcome.header = read.header;
+  outcome.facts = {job.path, slice.series_uid, slice.instance_number, slice.position,
+                   slice.orientation};
   return outcome;
 }
 
 }  // namespace
 
-read_status read_file(const std::string& path, std::vector<std::uint8_t>& buffer,
-                      std::string& problem) {
-  const file_descriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-  if (file.fd < 0) {
-    problem = common::system_reason(errno);
-    return read_status::cannot_open;
+slice_outcome encode_frames(const decoded_slice& slice, const std::vector<std::string>& names) {
+  slice_outcome outcome;
+  try {
+    cv::Mat image(slice.rows, slice.columns, CV_8UC1);
+    const std::size_t count = image.total();
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      converted_frame frame;
+      frame.output_name = names[i];
+      frame.range = convert_samples(slice.frame(i), slice.samples_signed, {image.data, count});
+      if (!common::encode_jpeg(image, frame.jpeg)) {
+        frame.jpeg.clear();
+        frame.problem = text::cannot_encode;
+      }
+      outcome.frames.push_back(std::move(frame));
+    }
+    outcome.status = slice_status::converted;
+  } catch (const std::bad_alloc&) {
+    return refusal(slice_status::no_memory, std::string(text::out_of_memory));
+  } catch (const cv::Exception& error) {
+    const bool no_memory = error.code == cv::Error::StsNoMem;
+    if (no_memory)
+      return refusal(slice_status::no_memory, std::string(text::out_of_memory) + ": " + error.msg);
+    return refusal(slice_status::refused, std::string(text::cannot_encode) + ": " + error.msg);
   }
-  struct stat info {};
-  if (::fstat(file.fd, &info) != 0) {
-    problem = std::string("cannot read: ") + common::system_reason(errno);
-    return read_status::cannot_read;
-  }
-  if (S_ISDIR(info.st_mode)) {
-    problem = "cannot read: is a directory";
-    return read_status::cannot_read;
-  }
-  const auto expected = S_ISREG(info.st_mode) ? static_cast<std::size_t>(info.st_size) : 0;
-  if (!read_all(file.fd, buffer, expected)) {
-    problem = std::string("cannot read: ") + common::system_reason(errno);
-    return read_status::cannot_read;
-  }
-  return read_status::ok;
+  return outcome;
 }
 
-slice_outcome convert_slice(const slice_job& job, std::vector<std::uint8_t>& file_buffer) {
+slice_outcome convert_slice(const slice_job& job, const file_system& files) {
+  // Nothing may leave a worker thread: every failure becomes an outcome.
   try {
-    std::string problem;
-    switch (read_file(job.path, file_buffer, problem)) {
-      case read_status::cannot_open:
-        return refusal(slice_status::cannot_open, "cannot open: " + problem);
-      case read_status::cannot_read:
-        return refusal(slice_status::refused, problem);
-      case read_status::ok:
+    const common::file_read file = files.read(job.path, max_slice_file_bytes);
+    switch (file.what) {
+      case common::file_read::status::ok:
         break;
+      case common::file_read::status::cannot_open:
+        return refusal(slice_status::cannot_open, file.reason);
+      default:
+        return refusal(slice_status::refused, file.reason);
     }
-    return convert_read_slice(job, file_buffer);
+    return convert_read_slice(job, read_slice(file.bytes));
   } catch (const std::bad_alloc&) {
-    return refusal(slice_status::no_memory, "out of memory");
+    return refusal(slice_status::no_memory, std::string(text::out_of_memory));
+  } catch (const std::exception& error) {
+    return refusal(slice_status::refused, text::internal_error(error.what()));
+  } catch (...) {
+    return refusal(slice_status::refused, text::internal_error(text::unknown_error));
   }
 }
 

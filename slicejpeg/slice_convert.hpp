@@ -6,43 +6,46 @@
 #include <vector>
 
 #include "slicejpeg/conversion.hpp"
+#include "slicejpeg/file_system.hpp"
+#include "slicejpeg/series_check.hpp"
+#include "slicejpeg/slice_reader.hpp"
 
-// One slice of the batch, from its file to the encoded JPEG in memory. Nothing
-// here prints or touches the output directory, so slices can be converted
-// ahead of the ordered console output and file writes.
+// One slice file of the batch, from its bytes to the encoded JPEGs in memory.
+// Nothing here prints or writes, so slices can be converted ahead of the
+// ordered console output and file writes.
 namespace slicejpeg {
 
 struct slice_job {
   std::string listed;                      // the token as the list holds it
   std::string path;                        // the same with '/' separators
   std::optional<std::string> output_name;  // nothing when the name has no slice number
+  // Only for the list's only file: where its frames go when it has several.
+  bool only_file = false;
+  std::string out_dir, prefix;
 };
 
-struct slice_header {
-  int rows = 0;
-  int columns = 0;
-  int bits_allocated = 0;
-};
+enum class slice_status { converted, cannot_open, refused, skipped, no_memory };
 
-enum class slice_status { converted, cannot_open, refused, no_memory, not_encoded };
+struct converted_frame {
+  std::string output_name;
+  image_range range;
+  std::vector<std::uint8_t> jpeg;  // empty when it could not be encoded
+  std::string problem;             // why not
+};
 
 struct slice_outcome {
   slice_status status = slice_status::refused;
-  std::optional<slice_header> header;  // known once the walk found all three values
-  image_range range;                   // set when converted or not_encoded
-  std::vector<std::uint8_t> jpeg;
+  std::optional<slice_header> header;   // known once the walk found all three values
+  std::vector<converted_frame> frames;  // when converted: one per frame
+  slice_facts facts;
   std::string problem;  // what is wrong, for the error line
 };
 
-enum class read_status { ok, cannot_open, cannot_read };
+// Reads, converts and JPEG-encodes one slice file.
+slice_outcome convert_slice(const slice_job& job, const file_system& files);
 
-// Reads the whole file into `buffer`, reusing its storage; `problem` gets the
-// reason on failure.
-read_status read_file(const std::string& path, std::vector<std::uint8_t>& buffer,
-                      std::string& problem);
-
-// Walks, converts and JPEG-encodes one slice; `file_buffer` is scratch space
-// kept between calls.
-slice_outcome convert_slice(const slice_job& job, std::vector<std::uint8_t>& file_buffer);
+// Converts the frames of a decoded slice, named `names` (one per frame).
+// This is where the converter meets OpenCV.
+slice_outcome encode_frames(const decoded_slice& slice, const std::vector<std::string>& names);
 
 }  // namespace slicejpeg

@@ -15,12 +15,25 @@ bool all_digits(std::string_view text) {
   return !text.empty() && std::all_of(text.begin(), text.end(), is_digit);
 }
 
-// Only a ".dcm" that occurs first at the very end is dropped (case-sensitive).
-std::string_view without_dcm_suffix(std::string_view path) {
+char lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Where ".dcm" first occurs in any mix of case, or npos.
+std::size_t find_dcm(std::string_view path) {
   constexpr std::string_view suffix = ".dcm";
-  const std::size_t found = path.find(suffix);
-  if (found != std::string_view::npos && found + suffix.size() == path.size())
-    return path.substr(0, found);
+  for (std::size_t i = 0; i + suffix.size() <= path.size(); ++i)
+    if (std::equal(suffix.begin(), suffix.end(), path.begin() + static_cast<std::ptrdiff_t>(i),
+                   [](char want, char have) { return want == lower(have); }))
+      return i;
+  return std::string_view::npos;
+}
+
+// Only a ".dcm" that occurs first at the very end is dropped, in any case, as
+// dirsort lists ".DCM" as a slice file too.
+std::string_view without_dcm_suffix(std::string_view path) {
+  const std::size_t found = find_dcm(path);
+  if (found != std::string_view::npos && found + 4 == path.size()) return path.substr(0, found);
   return path;
 }
 

@@ -19,8 +19,8 @@ std::string list_prefix(std::string_view list_name);
 std::string output_directory(std::string_view first_path);
 
 // The slice number text of a path, or nothing when the name has none:
-// "sample/IM.12" => "12", "CT.7.dcm" => "7", "CT.7.DCM" => "DCM",
-// "IMG0001.dcm" => "0001", "image7" => "7", "scan" => nothing.
+// "sample/IM.12" => "12", "CT.7.dcm" => "7", "CT.7.DCM" => "7",
+// "CT.dcm.3.dcm" => "dcm", "IM000001.DCM" => "000001", "image7" => "7", "scan" => nothing.
 std::optional<std::string> slice_number(std::string_view path);
 
 // The widest all-digit slice number: names are padded to it when it exceeds

@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
     const auto scan = slicejpeg::scan_elements(bytes);
     if (scan.walk.error != slicejpeg::walk_error::none || !scan.rows || !scan.columns) return 1;
     cv::Mat image(*scan.rows, *scan.columns, CV_8UC1);
-    slicejpeg::convert_samples(scan.walk.pixels, {image.data, image.total()});
+    slicejpeg::convert_samples(scan.walk.pixels, true, {image.data, image.total()});
     char name[32];
     std::snprintf(name, sizeof name, "/bare%04d.jpg", ++number);
     if (!cv::imwrite(out_dir + name, image)) return 1;

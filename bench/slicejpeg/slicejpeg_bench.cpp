@@ -8,6 +8,8 @@
 #include "common/jpeg_codec.hpp"
 #include "slicejpeg/conversion.hpp"
 #include "slicejpeg/element_walk.hpp"
+#include "slicejpeg/slice_reader.hpp"
+#include "tests/slicejpeg/dicom_bytes.hpp"
 #include "tools/phantom.hpp"
 
 namespace {
@@ -26,10 +28,39 @@ void walk(benchmark::State& state) {
 }
 BENCHMARK(walk);
 
+// The same slice as a Part-10 file in explicit VR little endian, with the
+// attributes a scanner writes before the image.
+const std::vector<std::uint8_t>& part10_slice() {
+  static const auto bytes = [] {
+    const phantom::volume_size size{512, 512, 120};
+    const auto samples = phantom::make_slice(size, 60);
+    dicom_bytes data_set{true, false, {}};
+    data_set.text(0x0008, 0x0060, "CS", "CT").text(0x0020, 0x000E, "UI", "1.2.3.4");
+    data_set.text(0x0020, 0x0013, "IS", "61").text(0x0020, 0x0032, "DS", "-125\\-125\\61");
+    data_set.text(0x0020, 0x0037, "DS", "1\\0\\0\\0\\1\\0");
+    data_set.image(512, 512).us(0x0028, 0x0103, 1);
+    data_set.pixels(std::vector<int>(samples.begin(), samples.end()));
+    return part10_file("1.2.840.10008.1.2.1", data_set.bytes);
+  }();
+  return bytes;
+}
+
+// The whole reader, flat and Part-10: it only looks at the headers.
+void read_flat(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(slicejpeg::read_slice(slice_file()));
+}
+BENCHMARK(read_flat);
+
+void read_part10(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(slicejpeg::read_slice(part10_slice()));
+}
+BENCHMARK(read_part10);
+
 void convert(benchmark::State& state) {
   const auto scan = slicejpeg::scan_elements(slice_file());
   std::vector<std::uint8_t> out(512 * 512);
-  for (auto _ : state) benchmark::DoNotOptimize(slicejpeg::convert_samples(scan.walk.pixels, out));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(slicejpeg::convert_samples(scan.walk.pixels, true, out));
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * out.size()));
 }
 BENCHMARK(convert);
@@ -37,7 +68,7 @@ BENCHMARK(convert);
 cv::Mat converted_slice() {
   const auto scan = slicejpeg::scan_elements(slice_file());
   cv::Mat image(512, 512, CV_8UC1);
-  slicejpeg::convert_samples(scan.walk.pixels, {image.data, image.total()});
+  slicejpeg::convert_samples(scan.walk.pixels, true, {image.data, image.total()});
   return image;
 }
 

@@ -102,7 +102,7 @@ TEST_F(slicejpeg_cli, unopenable_slice_stops_with_status_1) {
   const auto run = run_slicejpeg(dir.path(), "sample_list.txt");
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "sample\\IM.1" + ct_lines + "sample\\IM.2Reading File Open Error!\n");
-  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.err, "slicejpeg: sample/IM.2: cannot open: no such file or directory\n");
   EXPECT_TRUE(exists("sample/sample001.jpg"));
   EXPECT_FALSE(exists("sample/sample003.jpg"));
   EXPECT_EQ(dir.read("sample_max.txt"), kept_max);
@@ -130,8 +130,8 @@ TEST_F(slicejpeg_cli, refused_slice_stops_the_batch_and_keeps_the_max_file) {
        "file ends inside element (0028,0010)", "\n"},
       {"pixels cut", slice_bytes{}.image_header(2, 2).header(0x7FE0, 0x0010, 8).raw({1}).text(),
        "file ends inside the pixel data", "\n"},
-      {"undefined length", slice_bytes{}.header(0x0008, 0x1140, 0xFFFFFFFF).text(),
-       "element (0008,1140) has an undefined or negative length", "\n"},
+      {"sequence cut", slice_bytes{}.header(0x0008, 0x1140, 0xFFFFFFFF).text(),
+       "file ends inside sequence (0008,1140)", "\n"},
       {"no pixel data", slice_bytes{}.image_header(2, 2).text(), "no pixel data element", "\n"},
       {"no rows",
        slice_bytes{}
@@ -154,8 +154,6 @@ TEST_F(slicejpeg_cli, refused_slice_stops_the_batch_and_keeps_the_max_file) {
            .pixels(four)
            .text(),
        "no Bits Allocated element before the pixel data", "\n"},
-      {"8 bits", slice_bytes{}.image_header(2, 2, 8).pixels(four).text(),
-       "Bits Allocated is 8, only 16-bit samples are supported", header(2, 2, 8)},
       {"short pixel data", slice_bytes{}.image_header(2, 2).pixels({1, 2, 3}).text(),
        "pixel data holds 6 bytes, the image needs 8", header(2, 2, 16)},
       {"no pixels", slice_bytes{}.image_header(0, 2).pixels({}).text(), "image has no pixels",

@@ -26,7 +26,7 @@ std::vector<std::uint8_t> little_endian(const std::vector<std::int16_t>& samples
 TEST(conversion, wraps_the_distance_from_the_minimum) {
   const std::vector<std::int16_t> samples = {-1024, 0, 255, 3071, -1023, 1000};
   std::vector<std::uint8_t> out(samples.size());
-  const auto range = convert_samples(little_endian(samples), out);
+  const auto range = convert_samples(little_endian(samples), true, out);
   EXPECT_EQ(range.min, -1024.0);
   EXPECT_EQ(range.max, 3071.0);
   EXPECT_EQ(out, (std::vector<std::uint8_t>{0, 0, 255, 255, 1, 2024 % 256}));
@@ -35,7 +35,7 @@ TEST(conversion, wraps_the_distance_from_the_minimum) {
 TEST(conversion, constant_image_becomes_all_zero) {
   const std::vector<std::int16_t> samples(64 * 3, 40);
   std::vector<std::uint8_t> out(samples.size(), 99);
-  const auto range = convert_samples(little_endian(samples), out);
+  const auto range = convert_samples(little_endian(samples), true, out);
   EXPECT_EQ(range.max, 40.0);
   EXPECT_EQ(range.min, 40.0);
   EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](std::uint8_t v) { return v == 0; }));
@@ -44,7 +44,7 @@ TEST(conversion, constant_image_becomes_all_zero) {
 TEST(conversion, full_sample_range_does_not_overflow) {
   const std::vector<std::int16_t> samples = {32767, -32768, 0, 1};
   std::vector<std::uint8_t> out(samples.size());
-  const auto range = convert_samples(little_endian(samples), out);
+  const auto range = convert_samples(little_endian(samples), true, out);
   EXPECT_EQ(range.max, 32767.0);
   EXPECT_EQ(range.min, -32768.0);
   EXPECT_EQ(out, (std::vector<std::uint8_t>{255, 0, 0, 1}));
@@ -53,9 +53,18 @@ TEST(conversion, full_sample_range_does_not_overflow) {
 TEST(conversion, extra_pixel_bytes_are_not_read) {
   std::vector<std::uint8_t> bytes = little_endian({5, 6, -30000});
   std::vector<std::uint8_t> out(2);
-  const auto range = convert_samples(bytes, out);
+  const auto range = convert_samples(bytes, true, out);
   EXPECT_EQ(range.min, 5.0);
   EXPECT_EQ(out, (std::vector<std::uint8_t>{0, 1}));
+}
+
+TEST(conversion, unsigned_samples_keep_their_range) {
+  const std::vector<std::int16_t> as_stored = {-1, 0, 1000, -25536};  // 65535, 0, 1000, 40000
+  std::vector<std::uint8_t> out(as_stored.size());
+  const auto range = convert_samples(little_endian(as_stored), false, out);
+  EXPECT_EQ(range.max, 65535.0);
+  EXPECT_EQ(range.min, 0.0);
+  EXPECT_EQ(out, (std::vector<std::uint8_t>{255, 0, 1000 % 256, 40000 % 256}));
 }
 
 TEST(series_range, two_runs_keep_the_widest_extremes) {

@@ -70,6 +70,22 @@ TEST(element_walk, skips_a_value_longer_than_10000_bytes) {
   EXPECT_EQ(scan.walk.pixels.size(), 6u);
 }
 
+TEST(element_walk, sequences_of_undefined_length_are_skipped_with_what_they_hold) {
+  // An icon image inside nested sequences: its Rows and pixel data are not the slice's.
+  slice_bytes icon;
+  icon.u16_element(0x0028, 0x0010, 9).pixels({5});
+  slice_bytes file;
+  file.header(0x0088, 0x0200, 0xFFFFFFFF).header(0xFFFE, 0xE000, 0xFFFFFFFF).raw(icon.bytes);
+  file.header(0x0008, 0x1115, 0xFFFFFFFF).header(0xFFFE, 0xE000, 4).raw({1, 2, 3, 4});
+  file.header(0xFFFE, 0xE0DD, 0).header(0xFFFE, 0xE00D, 0).header(0xFFFE, 0xE0DD, 0);
+  file.image_header(2, 1).pixels({-3, 4});
+  const auto scan = scan_elements(file.bytes);
+  EXPECT_EQ(scan.walk.error, walk_error::none) << describe(scan.walk);
+  EXPECT_EQ(scan.rows, 2);
+  EXPECT_EQ(scan.walk.pixels.size(), 4u);
+  EXPECT_EQ(find_tag(file.bytes, rows_tag).value, 2);
+}
+
 TEST(element_walk, preamble_and_marker_are_walked_as_plain_elements) {
   slice_bytes file;
   file.bytes.assign(128, 0);  // sixteen elements (0000,0000) of length 0
@@ -118,10 +134,14 @@ TEST(element_walk, refuses_broken_files_with_a_reason) {
        walk_error::truncated_value, "file ends inside element (0009,1000)"},
       {"pixel data cut", slice_bytes{}.image_header(2, 2).header(0x7FE0, 0x0010, 8).raw({1, 2}),
        walk_error::truncated_value, "file ends inside the pixel data"},
-      {"undefined length", slice_bytes{}.header(0x0008, 0x1140, 0xFFFFFFFF),
-       walk_error::negative_length, "element (0008,1140) has an undefined or negative length"},
-      {"negative pixel length", slice_bytes{}.image_header(2, 2).header(0x7FE0, 0x0010, 0x80000000),
-       walk_error::negative_length, "element (7FE0,0010) has an undefined or negative length"},
+      {"sequence cut", slice_bytes{}.header(0x0008, 0x1140, 0xFFFFFFFF),
+       walk_error::truncated_sequence, "file ends inside sequence (0008,1140)"},
+      {"item cut", slice_bytes{}.header(0x0008, 0x1140, 0xFFFFFFFF).header(0xFFFE, 0xE000, 9),
+       walk_error::truncated_sequence, "file ends inside sequence (0008,1140)"},
+      {"no item", slice_bytes{}.header(0x0008, 0x1140, 0xFFFFFFFF).u16_element(0x0028, 0x0010, 1),
+       walk_error::bad_sequence, "sequence (0008,1140) holds something other than items"},
+      {"negative length", slice_bytes{}.image_header(2, 2).header(0x0009, 0x0010, 0x80000000),
+       walk_error::negative_length, "element (0009,0010) has a negative length"},
   };
   for (const auto& c : cases) {
     const auto scan = scan_elements(c.file.bytes);

@@ -1,6 +1,8 @@
 // Bad input of every kind: a clear one-line message, a non-zero status where
 // the run cannot go on, and nothing that existed before lost or truncated.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <random>
 
@@ -47,8 +49,7 @@ TEST(slicejpeg_robustness, missing_or_unreadable_list) {
   fs::create_directory(dir / "folder_list.txt");
   run = run_slicejpeg(dir.path(), "folder_list.txt");
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err,
-            "slicejpeg: folder_list.txt: cannot open the path list: cannot read: is a directory\n");
+  EXPECT_EQ(run.err, "slicejpeg: folder_list.txt: cannot open the path list: is a directory\n");
   EXPECT_EQ(entries(dir.path()), 1u);
 }
 
@@ -59,7 +60,7 @@ TEST(slicejpeg_robustness, unreadable_slice_file) {
   dir.write("sample_max.txt", kept_max);
   const auto run = run_slicejpeg(dir.path(), "sample_list.txt");
   EXPECT_EQ(run.status, 2);
-  EXPECT_EQ(run.err, "slicejpeg: sample/IM.1: cannot read: is a directory\n");
+  EXPECT_EQ(run.err, "slicejpeg: sample/IM.1: is a directory\n");
   EXPECT_EQ(dir.read("sample_max.txt"), kept_max);
 }
 
@@ -151,5 +152,131 @@ TEST(slicejpeg_robustness, slice_file_of_random_bytes) {
     EXPECT_EQ(line_count(run.err), 1u);
     EXPECT_EQ(dir.read("sample_max.txt"), kept_max);
     EXPECT_EQ(dir.read("sample/sample003.jpg"), "kept");
+  }
+}
+
+namespace {
+
+// A sparse file of `size` bytes, on tmpfs when the size is more than the
+// temporary directory's file system can hold; a symbolic link at `link`.
+bool make_sparse(const fs::path& link, std::uintmax_t size, fs::path& made) {
+  for (const fs::path& base : {fs::path("/dev/shm"), link.parent_path()}) {
+    made = base / ("ctview-sparse-" + std::to_string(::getpid()));
+    std::error_code error;
+    { std::ofstream(made).put('\0'); }
+    fs::resize_file(made, size, error);
+    if (!error) {
+      if (made.parent_path() != link.parent_path())
+        fs::create_symlink(made, link);
+      else
+        fs::rename(made, link);
+      return true;
+    }
+    fs::remove(made, error);
+  }
+  return false;
+}
+
+}  // namespace
+
+TEST(slicejpeg_robustness, slice_larger_than_any_slice_is_refused_with_its_size) {
+  temp_dir dir;
+  fs::create_directory(dir / "s");
+  dir.write("s/IM.1", small_slice());
+  dir.write("s_list.txt", "s\\IM.1\ns\\IM.2\n");
+  fs::path made;
+  ASSERT_TRUE(make_sparse(dir / "s/IM.2", 9223372036854775807u, made) ||
+              make_sparse(dir / "s/IM.2", std::uintmax_t{1} << 40, made));
+  const auto size = fs::file_size(dir / "s/IM.2");
+  const auto run = run_slicejpeg(dir.path(), "s_list.txt");
+  std::error_code ignored;
+  fs::remove(made, ignored);
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, "slicejpeg: s/IM.2: size " + std::to_string(size) +
+                         " bytes is more than the 4362076160 bytes such a file can need\n");
+  EXPECT_FALSE(fs::exists(dir / "s_max.txt"));
+}
+
+TEST(slicejpeg_robustness, fifos_and_devices_are_refused_at_once) {
+  temp_dir dir;
+  fs::create_directory(dir / "s");
+  ASSERT_EQ(::mkfifo((dir / "s/IM.2").c_str(), 0644), 0);
+  ASSERT_EQ(::mkfifo((dir / "fifo_list.txt").c_str(), 0644), 0);
+  dir.write("s/IM.1", small_slice());
+  fs::create_symlink("/dev/zero", dir / "s/IM.3");
+  struct refusal {
+    std::string list, err;
+  };
+  const std::vector<refusal> cases = {
+      {"s\\IM.1\ns\\IM.2\n", "slicejpeg: s/IM.2: is a fifo, not a regular file\n"},
+      {"s\\IM.1\ns\\IM.3\n", "slicejpeg: s/IM.3: is a device, not a regular file\n"},
+  };
+  for (const auto& c : cases) {
+    dir.write("s_list.txt", c.list);
+    const auto run = run_in(dir.path(), "timeout 20 " + shell_quote(SLICEJPEG_BIN) + " s_list.txt");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, c.err);
+  }
+  const auto run =
+      run_in(dir.path(), "timeout 20 " + shell_quote(SLICEJPEG_BIN) + " fifo_list.txt");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err,
+            "slicejpeg: fifo_list.txt: cannot open the path list: is a fifo, not a regular file\n");
+}
+
+TEST(slicejpeg_robustness, open_errors_keep_their_console_line_and_give_the_reason) {
+  temp_dir dir;
+  fs::create_directory(dir / "s");
+  fs::create_symlink("loop", dir / "s/loop");
+  const std::string long_name = std::string(300, 'x') + ".2";
+  struct open_case {
+    std::string path, reason;
+  };
+  const std::vector<open_case> cases = {
+      {"s/IM.9", "no such file or directory"},
+      {"s/loop", "too many levels of symbolic links"},
+      {long_name, "file name too long"},
+  };
+  for (const auto& c : cases) {
+    dir.write("s_list.txt", c.path + "\n");
+    const auto run = run_slicejpeg(dir.path(), "s_list.txt");
+    EXPECT_EQ(run.status, 1) << c.path;
+    EXPECT_EQ(run.out, c.path + "Reading File Open Error!\n");
+    EXPECT_EQ(run.err, "slicejpeg: " + c.path + ": cannot open: " + c.reason + "\n");
+  }
+}
+
+TEST(slicejpeg_robustness, unwritable_standard_output_is_reported) {
+  temp_dir dir;
+  fs::create_directory(dir / "s");
+  dir.write("s/IM.1", small_slice());
+  dir.write("s_list.txt", "s\\IM.1\n");
+  const auto run = run_in(dir.path(), shell_quote(SLICEJPEG_BIN) + " s_list.txt >/dev/full");
+  EXPECT_EQ(run.status, 9);
+  EXPECT_EQ(run.err, "slicejpeg: standard output: cannot write: no space left on device\n");
+}
+
+TEST(slicejpeg_robustness, concurrent_runs_on_one_max_file_lose_no_update) {
+  temp_dir dir;
+  fs::create_directory(dir / "a");
+  fs::create_directory(dir / "b");
+  std::string list_a, list_b;
+  for (int i = 1; i <= 30; ++i) {
+    const auto n = std::to_string(i);
+    dir.write("a/IM." + n, slice_bytes{}.image_header(2, 2).pixels({1, 2, 3, 100}).text());
+    dir.write("b/IM." + n, slice_bytes{}.image_header(2, 2).pixels({-5, 2, 3, 5000}).text());
+    list_a += "a\\IM." + n + "\n";
+    list_b += "b\\IM." + n + "\n";
+  }
+  dir.write("ser_list.txt", list_a);
+  dir.write("ser_b.txt", list_b);
+  const std::string bin = shell_quote(SLICEJPEG_BIN);
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    fs::remove(dir / "ser_max.txt");
+    const auto run = run_in(
+        dir.path(), "{ " + bin + " ser_list.txt & " + bin + " ser_b.txt & wait; } >/dev/null");
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(dir.read("ser_max.txt"), "max :5000.000000\nmin :-5.000000\n") << attempt;
+    EXPECT_FALSE(fs::exists(dir / "ser_max.txt.lock"));
   }
 }

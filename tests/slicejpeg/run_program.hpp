@@ -42,6 +42,8 @@ inline program_run run_in(const std::filesystem::path& dir, const std::string& c
   return run;
 }
 
+#ifdef SLICEJPEG_BIN
 inline program_run run_slicejpeg(const std::filesystem::path& dir, const std::string& args = "") {
   return run_in(dir, shell_quote(SLICEJPEG_BIN) + (args.empty() ? "" : " " + args));
 }
+#endif

@@ -12,6 +12,10 @@ struct slice_bytes {
     bytes.insert(bytes.end(), more);
     return *this;
   }
+  slice_bytes& raw(const std::vector<std::uint8_t>& more) {
+    bytes.insert(bytes.end(), more.begin(), more.end());
+    return *this;
+  }
   slice_bytes& u16(unsigned value) {
     return raw({static_cast<std::uint8_t>(value & 0xFF), static_cast<std::uint8_t>(value >> 8)});
   }

@@ -42,7 +42,7 @@ TEST(slice_naming, names_follow_the_fixed_padding_below_1000_slices) {
                                           "sample/IM.",     "other/IM.5"};
   const std::vector<std::string> expected = {"sample/sample001.jpg", "sample/sample012.jpg",
                                              "sample/sample123.jpg", "sample/sample1234.jpg",
-                                             "sample/sample007.jpg", "sample/sampleDCM.jpg",
+                                             "sample/sample007.jpg", "sample/sample007.jpg",
                                              "sample/sample00.jpg",  "sample/sample005.jpg"};
   // IM.1234 alone would widen the run, so check it by itself.
   for (std::size_t i = 0; i < paths.size(); ++i)
@@ -51,10 +51,18 @@ TEST(slice_naming, names_follow_the_fixed_padding_below_1000_slices) {
         << paths[i];
 }
 
-TEST(slice_naming, dcm_is_dropped_only_when_it_first_occurs_at_the_end) {
-  EXPECT_EQ(slice_number("sample/CT.7.dcm"), "7");
-  EXPECT_EQ(slice_number("a.dcm/CT.7.dcm"), "dcm");
-  EXPECT_EQ(slice_number("sample/CT.7.DCM"), "DCM");
+TEST(slice_naming, dcm_in_any_case_is_dropped_only_when_it_first_occurs_at_the_end) {
+  const std::vector<std::pair<const char*, std::optional<std::string>>> cases = {
+      {"sample/CT.7.dcm", "7"},          {"sample/CT.7.DCM", "7"},
+      {"sample/CT.7.Dcm", "7"},          {"a.dcm/CT.7.dcm", "dcm"},
+      {"A.DCM/CT.7.dcm", "dcm"},         {"sample/CT.dcm.3.dcm", "dcm"},
+      {"sample/IM000001.DCM", "000001"}, {"sample/CT.DCM", std::nullopt},
+      {"sample/CT.7.dicm", "dicm"},
+  };
+  for (const auto& [path, number] : cases) EXPECT_EQ(slice_number(path), number) << path;
+  // A scanner's IM000001.DCM ... no longer collapse into one sampleDCM.jpg.
+  EXPECT_EQ(names_for({"s/IM000001.DCM", "s/IM000120.DCM"}, "sample_list.txt"),
+            (std::vector<std::string>{"s/sample000001.jpg", "s/sample000120.jpg"}));
 }
 
 TEST(slice_naming, a_base_without_a_dot_gives_its_trailing_digits) {
@@ -71,13 +79,13 @@ TEST(slice_naming, a_base_without_a_dot_gives_its_trailing_digits) {
 TEST(slice_naming, a_run_of_more_than_999_slices_is_padded_to_the_widest_number) {
   std::vector<std::string> paths;
   for (int i = 1; i <= 1200; ++i) paths.push_back("sample/IM." + std::to_string(i));
-  paths.push_back("sample/CT.DCM");
+  paths.push_back("sample/CT.ABC");
   const auto names = names_for(paths, "sample_list.txt");
   EXPECT_EQ(names[0], "sample/sample0001.jpg");
   EXPECT_EQ(names[99], "sample/sample0100.jpg");
   EXPECT_EQ(names[999], "sample/sample1000.jpg");
   EXPECT_EQ(names[1199], "sample/sample1200.jpg");
-  EXPECT_EQ(names[1200], "sample/sampleDCM.jpg");
+  EXPECT_EQ(names[1200], "sample/sampleABC.jpg");
   // Byte order of the names is slice order, which is what the viewer relies on.
   auto sorted = std::vector<std::string>(names.begin(), names.begin() + 1200);
   std::sort(sorted.begin(), sorted.end());

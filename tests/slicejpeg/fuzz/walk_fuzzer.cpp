@@ -1,5 +1,6 @@
-// libFuzzer target: the element walk and the conversion over arbitrary slice
-// bytes, and the text parsers (path list, max file, names) over the same bytes.
+// libFuzzer target: the element walk, the slice reader (every framing and
+// encoding) and the conversion over arbitrary slice bytes, and the text
+// parsers (path list, max file, names) over the same bytes.
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -10,6 +11,7 @@
 #include "slicejpeg/element_walk.hpp"
 #include "slicejpeg/max_file.hpp"
 #include "slicejpeg/slice_naming.hpp"
+#include "slicejpeg/slice_reader.hpp"
 
 namespace {
 
@@ -24,7 +26,15 @@ void walk_and_convert(std::span<const std::uint8_t> bytes) {
       static_cast<std::size_t>(*scan.rows) * static_cast<std::size_t>(*scan.columns);
   if (count == 0 || scan.walk.pixels.size() < 2 * count) return;
   std::vector<std::uint8_t> out(count);
-  (void)slicejpeg::convert_samples(scan.walk.pixels, out);
+  (void)slicejpeg::convert_samples(scan.walk.pixels, true, out);
+}
+
+void read_and_convert(std::span<const std::uint8_t> bytes) {
+  const auto read = slicejpeg::read_slice(bytes);
+  if (read.verdict != slicejpeg::read_verdict::decoded) return;
+  std::vector<std::uint8_t> out(read.slice.frame_samples());
+  for (std::size_t i = 0; i < read.slice.frames; ++i)
+    (void)slicejpeg::convert_samples(read.slice.frame(i), read.slice.samples_signed, out);
 }
 
 void parse_texts(std::string_view text) {
@@ -42,6 +52,7 @@ void parse_texts(std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   walk_and_convert({data, size});
+  read_and_convert({data, size});
   parse_texts({reinterpret_cast<const char*>(data), size});
   return 0;
 }

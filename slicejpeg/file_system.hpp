@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/file_read.hpp"
+
+// The batch's one way to the file system, so tests can stand in for it.
+namespace slicejpeg {
+
+// Held until destroyed.
+class file_lock {
+ public:
+  virtual ~file_lock() = default;
+};
+
+class file_system {
+ public:
+  virtual ~file_system() = default;
+  // The whole of a regular file of at most `max_bytes` (lists, slices, the max file).
+  virtual common::file_read read(const std::string& path, std::size_t max_bytes) const = 0;
+  virtual bool exists(const std::string& path) const = 0;
+  // Replaces a kept file (a JPEG, the max file) as a whole; an error text, or nothing.
+  virtual std::optional<std::string> replace(const std::string& path,
+                                             std::string_view content) const = 0;
+  // Waits until no other run holds `path`, then holds it. Runs that cannot
+  // take the lock (a read-only directory, say) go on without it.
+  virtual std::unique_ptr<file_lock> hold(const std::string& path) const = 0;
+};
+
+// The real one: regular files only, kept files replaced through a temporary
+// file, locks as flock on a lock file beside the held file.
+const file_system& real_file_system();
+
+}  // namespace slicejpeg

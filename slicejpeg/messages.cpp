@@ -1,0 +1,147 @@
+#include "slicejpeg/messages.hpp"
+
+#include "slicejpeg/text_format.hpp"
+
+namespace slicejpeg::text {
+namespace {
+
+std::string quoted(std::string_view value) {
+  std::string text;
+  text.reserve(value.size() + 2);
+  text += '"';
+  text += value;
+  text += '"';
+  return text;
+}
+
+std::string number(double value) {
+  return format("%g", value);
+}
+
+}  // namespace
+
+std::string lines_line(int columns) {
+  return format("\tLines \t%d\n", columns);
+}
+std::string colums_line(int rows) {
+  return format("\tColums\t%d\n", rows);
+}
+std::string bits_line(int bits_allocated) {
+  return format("\tBit_Allocate\t%d\n", bits_allocated);
+}
+std::string image_line(double max, double min) {
+  return format("\tImage :Max is %f Min is %f\n", max, min);
+}
+std::string max_file_text(double run_max, double run_min) {
+  return format("max :%f\nmin :%f\n", run_max, run_min);
+}
+
+std::string usage() {
+  return format(
+      "usage: slicejpeg [LIST]\n"
+      "converts every slice file named in the path list LIST (default %s)\n"
+      "into an 8-bit JPEG beside the first listed file, and keeps the series'\n"
+      "maximum and minimum sample in PREFIX_max.txt (PREFIX: LIST up to its last \"_\")\n",
+      default_list_name.data());
+}
+
+std::string ends_in_element(const std::string& tag) {
+  return "file ends inside element " + tag;
+}
+std::string ends_in_sequence(const std::string& tag) {
+  return "file ends inside sequence " + tag;
+}
+std::string bad_sequence(const std::string& tag) {
+  return "sequence " + tag + " holds something other than items";
+}
+std::string negative_length(const std::string& tag) {
+  return "element " + tag + " has a negative length";
+}
+
+std::string unknown_syntax(std::string_view uid) {
+  return "transfer syntax " + std::string(uid) + " is not one slicejpeg can read";
+}
+std::string short_pixel_data(std::size_t holds, std::size_t frames, std::size_t frame_bytes) {
+  const std::string needs = frames == 1
+                                ? std::to_string(frame_bytes)
+                                : std::to_string(frames) + " x " + std::to_string(frame_bytes);
+  return "pixel data holds " + std::to_string(holds) + " bytes, the image needs " + needs;
+}
+std::string bad_frame_count(std::string_view value) {
+  return "Number of Frames " + quoted(value) + " is not a frame count";
+}
+std::string decoded_mismatch(int rows, int columns, int bits, int samples_per_pixel) {
+  return format(
+      "decoded pixel data (%d x %d, %d bits, %d samples per pixel) does not match the "
+      "header",
+      rows, columns, bits, samples_per_pixel);
+}
+std::string skipped(std::string_view what) {
+  return "skipped: " + std::string(what);
+}
+std::string no_pixel_data_object(std::string_view modality) {
+  return modality.empty() ? "no pixel data, not an image"
+                          : "no pixel data, not an image (modality " + std::string(modality) + ")";
+}
+std::string colour_object(int samples_per_pixel, std::string_view photometric) {
+  std::string what = "colour image (" + std::to_string(samples_per_pixel) + " sample" +
+                     (samples_per_pixel == 1 ? "" : "s") + " per pixel";
+  if (!photometric.empty()) what += ", " + std::string(photometric);
+  return what + "), only greyscale slices are converted";
+}
+std::string bits_object(int bits_allocated, std::string_view modality) {
+  std::string what = std::to_string(bits_allocated) + "-bit samples";
+  if (!modality.empty()) what += " (modality " + std::string(modality) + ")";
+  return what + ", only 16-bit greyscale slices are converted";
+}
+
+std::string cannot_open_list(std::string_view reason) {
+  return "cannot open the path list: " + std::string(reason);
+}
+std::string cannot_open_slice(std::string_view reason) {
+  return "cannot open: " + std::string(reason);
+}
+std::string name_collision(std::string_view output, std::string_view other_file) {
+  return "would write " + std::string(output) + ", as " + std::string(other_file) +
+         " does; nothing was converted";
+}
+std::string several_frames_in_list(std::size_t frames) {
+  return "holds " + std::to_string(frames) +
+         " frames; a file of several frames must be the only file of its list";
+}
+std::string cannot_write_output(std::string_view reason) {
+  return "cannot write: " + std::string(reason);
+}
+std::string internal_error(std::string_view what) {
+  return "cannot convert: " + std::string(what);
+}
+
+std::string mixed_series(std::string_view uid, std::string_view first_file,
+                         std::string_view first_uid) {
+  return "warning: series " + std::string(uid) + " is not the series of " +
+         std::string(first_file) + " (" + std::string(first_uid) + "): the list mixes series";
+}
+std::string mixed_orientation(std::string_view first_file) {
+  return "warning: image orientation differs from " + std::string(first_file) +
+         ": slice positions are not checked";
+}
+std::string out_of_order(std::string_view key, std::string_view previous_file, double previous,
+                         double here, std::size_t breaks) {
+  std::string line = "warning: " + std::string(key) + " " + number(here) + " after " +
+                     number(previous) + " of " + std::string(previous_file) +
+                     ": the slices are not in order along the slice normal";
+  if (breaks > 1) line += " (" + std::to_string(breaks) + " places)";
+  return line;
+}
+std::string shared_position(std::string_view key, std::string_view other_file, double value) {
+  return "warning: same " + std::string(key) + " " + number(value) + " as " +
+         std::string(other_file);
+}
+std::string gap(std::string_view key, std::string_view previous_file, double spacing,
+                double median) {
+  return "warning: " + std::string(key) + " gap of " + number(spacing) + " from " +
+         std::string(previous_file) + ", more than 1.5 times the median spacing " + number(median) +
+         ": slices may be missing";
+}
+
+}  // namespace slicejpeg::text

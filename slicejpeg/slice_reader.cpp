@@ -1,0 +1,407 @@
+#include "slicejpeg/slice_reader.hpp"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <string_view>
+
+#include "slicejpeg/compressed_pixels.hpp"
+#include "slicejpeg/element_walk.hpp"
+#include "slicejpeg/messages.hpp"
+
+namespace slicejpeg {
+namespace {
+
+constexpr std::size_t preamble_size = 128;
+constexpr std::string_view implicit_little_uid = "1.2.840.10008.1.2";
+constexpr std::string_view explicit_little_uid = "1.2.840.10008.1.2.1";
+constexpr std::string_view explicit_big_uid = "1.2.840.10008.1.2.2";
+constexpr std::string_view deflated_uid = "1.2.840.10008.1.2.1.99";
+
+// "1.2.840.10008.1.2\0" => "1.2.840.10008.1.2"; " MONOCHROME2 " => "MONOCHROME2"
+std::string_view trimmed_text(std::span<const std::uint8_t> value) {
+  std::string_view text(reinterpret_cast<const char*>(value.data()), value.size());
+  while (!text.empty() && (text.back() == '\0' || text.back() == ' ')) text.remove_suffix(1);
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  return text;
+}
+
+// "1.5\2.5" => "1.5": the first of several values.
+std::string_view first_value(std::string_view text) {
+  text = text.substr(0, text.find('\\'));
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  return text;
+}
+
+template <class Number>
+std::optional<Number> parse_number(std::string_view text) {
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  Number value{};
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
+  return value;
+}
+
+// "-125.0\-130.5\88" => {-125, -130.5, 88}
+template <std::size_t count>
+std::optional<std::array<double, count>> parse_numbers(std::string_view text) {
+  std::array<double, count> values{};
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::size_t cut = text.find('\\');
+    const auto value = parse_number<double>(first_value(text.substr(0, cut)));
+    if (!value) return std::nullopt;
+    values[i] = *value;
+    if (i + 1 < count) {
+      if (cut == std::string_view::npos) return std::nullopt;
+      text.remove_prefix(cut + 1);
+    }
+  }
+  return values;
+}
+
+// The top-level elements the reader uses, as met before the pixel data.
+struct attributes {
+  std::optional<int> rows, columns, bits_allocated, samples_per_pixel, pixel_representation;
+  std::string_view frames, photometric, modality, series_uid, instance, position, orientation;
+  std::string_view slope, intercept, center, width;
+};
+
+struct data_set_walk {
+  walk_result walk;
+  attributes found;
+  element_encoding encoding;
+};
+
+data_set_walk walk_data_set(std::span<const std::uint8_t> bytes, element_encoding encoding) {
+  data_set_walk result;
+  result.encoding = encoding;
+  attributes& a = result.found;
+  const bool big = encoding.big_endian;
+  const auto u16 = [big](std::span<const std::uint8_t> value) {
+    if (!big || value.size() < 2) return value_as_u16(value);
+    return value[1] + 256 * value[0];
+  };
+  result.walk = walk_elements(bytes, encoding, [&](element_tag tag, auto value) {
+    if (tag.group == 0x0028) {
+      switch (tag.element) {
+        case 0x0002:
+          a.samples_per_pixel = u16(value);
+          break;
+        case 0x0004:
+          a.photometric = trimmed_text(value);
+          break;
+        case 0x0008:
+          a.frames = trimmed_text(value);
+          break;
+        case 0x0010:
+          a.rows = u16(value);
+          break;
+        case 0x0011:
+          a.columns = u16(value);
+          break;
+        case 0x0100:
+          a.bits_allocated = u16(value);
+          break;
+        case 0x0103:
+          a.pixel_representation = u16(value);
+          break;
+        case 0x1050:
+          a.center = trimmed_text(value);
+          break;
+        case 0x1051:
+          a.width = trimmed_text(value);
+          break;
+        case 0x1052:
+          a.intercept = trimmed_text(value);
+          break;
+        case 0x1053:
+          a.slope = trimmed_text(value);
+          break;
+        default:
+          break;
+      }
+    } else if (tag.group == 0x0020) {
+      switch (tag.element) {
+        case 0x000E:
+          a.series_uid = trimmed_text(value);
+          break;
+        case 0x0013:
+          a.instance = trimmed_text(value);
+          break;
+        case 0x0032:
+          a.position = trimmed_text(value);
+          break;
+        case 0x0037:
+          a.orientation = trimmed_text(value);
+          break;
+        default:
+          break;
+      }
+    } else if (tag == element_tag{0x0008, 0x0060}) {
+      a.modality = trimmed_text(value);
+    }
+  });
+  return result;
+}
+
+bool is_damage(walk_error error) {
+  return error != walk_error::none && error != walk_error::no_pixel_data;
+}
+
+// A data set walked in the encoding it names, or, when that walk breaks and
+// its first element is plainly written another way (some writers get the
+// transfer syntax wrong, some flat files are explicit VR), in that way.
+data_set_walk walk_any_encoding(std::span<const std::uint8_t> bytes, element_encoding declared) {
+  data_set_walk first = walk_data_set(bytes, declared);
+  if (!is_damage(first.walk.error) || bytes.size() < 8) return first;
+  std::vector<element_encoding> others;
+  if (is_known_vr(bytes[4], bytes[5]))
+    others = {explicit_little, explicit_big};
+  else if (declared.explicit_vr)
+    others = {implicit_little};
+  for (const auto& other : others) {
+    if (other == declared) continue;
+    data_set_walk again = walk_data_set(bytes, other);
+    if (!is_damage(again.walk.error)) return again;
+  }
+  return first;
+}
+
+// Where the data set starts, and the meta information's transfer syntax.
+struct file_layout {
+  std::size_t data_set_start = 0;
+  std::string transfer_syntax;
+  bool meta_cut = false;
+};
+
+bool starts_explicit_meta(std::span<const std::uint8_t> bytes, std::size_t pos) {
+  return bytes.size() >= pos + 8 && bytes[pos] == 0x02 && bytes[pos + 1] == 0x00 &&
+         is_known_vr(bytes[pos + 4], bytes[pos + 5]);
+}
+
+// Reads the group-0002 elements (explicit VR little endian) from `pos`.
+void read_meta(std::span<const std::uint8_t> bytes, std::size_t pos, file_layout& layout) {
+  while (pos + 2 <= bytes.size() && detail::load_u16(&bytes[pos], false) == 0x0002) {
+    const auto header = detail::read_header(bytes, pos, explicit_little);
+    if (!header || header->length > bytes.size() - pos - header->size) {
+      layout.meta_cut = true;
+      return;
+    }
+    const auto value = bytes.subspan(pos + header->size, header->length);
+    if (header->tag.element == 0x0010) layout.transfer_syntax = trimmed_text(value);
+    pos += header->size + header->length;
+  }
+  layout.data_set_start = pos;
+}
+
+file_layout locate_data_set(std::span<const std::uint8_t> bytes) {
+  file_layout layout;
+  if (bytes.size() >= preamble_size + 4 &&
+      std::memcmp(bytes.data() + preamble_size, "DICM", 4) == 0)
+    read_meta(bytes, preamble_size + 4, layout);
+  else if (starts_explicit_meta(bytes, 0))
+    read_meta(bytes, 0, layout);
+  return layout;
+}
+
+// The raw deflate stream after the meta information, inflated; nothing when
+// it is broken or would grow beyond any slice.
+std::optional<std::vector<std::uint8_t>> inflate_data_set(std::span<const std::uint8_t> deflated,
+                                                          std::string& problem) {
+  z_stream stream{};
+  if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) {
+    problem = text::bad_deflate;
+    return std::nullopt;
+  }
+  std::vector<std::uint8_t> out(std::max<std::size_t>(deflated.size() * 4, 65536));
+  stream.next_in = const_cast<Bytef*>(deflated.data());
+  std::size_t in_left = deflated.size();
+  int status = Z_OK;
+  while (status != Z_STREAM_END) {
+    if (stream.total_out == out.size()) {
+      if (out.size() >= max_slice_file_bytes) {
+        inflateEnd(&stream);
+        problem = text::deflate_too_large;
+        return std::nullopt;
+      }
+      out.resize(std::min(out.size() * 2, max_slice_file_bytes));
+    }
+    const std::size_t in_chunk = std::min<std::size_t>(in_left, 1u << 30);
+    const std::size_t out_chunk = std::min<std::size_t>(out.size() - stream.total_out, 1u << 30);
+    stream.avail_in = static_cast<uInt>(in_chunk);
+    stream.next_out = out.data() + stream.total_out;
+    stream.avail_out = static_cast<uInt>(out_chunk);
+    status = inflate(&stream, Z_NO_FLUSH);
+    in_left -= in_chunk - stream.avail_in;
+    if (status == Z_BUF_ERROR && in_left == 0 && stream.avail_out != 0) break;
+    if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) break;
+  }
+  out.resize(stream.total_out);
+  inflateEnd(&stream);
+  if (status != Z_STREAM_END) {
+    problem = text::bad_deflate;
+    return std::nullopt;
+  }
+  return out;
+}
+
+slice_read refused(read_verdict verdict, std::string problem) {
+  slice_read read;
+  read.verdict = verdict;
+  read.problem = std::move(problem);
+  return read;
+}
+
+bool is_colour(std::string_view photometric) {
+  return photometric == "RGB" || photometric == "PALETTE COLOR" || photometric.starts_with("YBR") ||
+         photometric == "ARGB" || photometric == "CMYK" || photometric == "HSV";
+}
+
+void copy_attributes(const attributes& a, decoded_slice& slice) {
+  slice.rescale_slope = parse_number<double>(first_value(a.slope));
+  slice.rescale_intercept = parse_number<double>(first_value(a.intercept));
+  slice.window_center = parse_number<double>(first_value(a.center));
+  slice.window_width = parse_number<double>(first_value(a.width));
+  slice.photometric = a.photometric;
+  slice.series_uid = a.series_uid;
+  slice.instance_number = parse_number<int>(first_value(a.instance));
+  slice.position = parse_numbers<3>(a.position);
+  slice.orientation = parse_numbers<6>(a.orientation);
+}
+
+std::vector<std::uint8_t> swapped_pairs(std::span<const std::uint8_t> bytes) {
+  std::vector<std::uint8_t> out(bytes.size());
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    out[i] = bytes[i + 1];
+    out[i + 1] = bytes[i];
+  }
+  return out;
+}
+
+// Decodes the encapsulated pixel data of the whole file into the slice.
+std::optional<std::string> take_compressed(std::span<const std::uint8_t> file_bytes,
+                                           decoded_slice& slice) {
+  compressed_frames decoded = decode_compressed(file_bytes);
+  if (!decoded.problem.empty()) return decoded.problem;
+  if (decoded.rows != slice.rows || decoded.columns != slice.columns ||
+      decoded.bits_allocated != 16 || decoded.samples_per_pixel != 1 || decoded.frames == 0 ||
+      decoded.samples.size() < 2 * decoded.frames * slice.frame_samples())
+    return text::decoded_mismatch(decoded.rows, decoded.columns, decoded.bits_allocated,
+                                  decoded.samples_per_pixel);
+  slice.frames = decoded.frames;
+  slice.samples_signed = decoded.pixel_representation != 0;
+  slice.sample_storage = std::move(decoded.samples);
+  slice.samples = std::span<const std::uint8_t>(slice.sample_storage)
+                      .first(2 * slice.frames * slice.frame_samples());
+  return std::nullopt;
+}
+
+}  // namespace
+
+slice_read read_slice(std::span<const std::uint8_t> file_bytes) {
+  const file_layout layout = locate_data_set(file_bytes);
+  if (layout.meta_cut) return refused(read_verdict::damaged, std::string(text::ends_in_meta));
+  const std::string_view uid = layout.transfer_syntax;
+  element_encoding encoding = implicit_little;
+  const bool encapsulated_syntax = is_encapsulated_syntax(uid);
+  if (uid == explicit_little_uid || uid == deflated_uid || encapsulated_syntax)
+    encoding = explicit_little;
+  else if (uid == explicit_big_uid)
+    encoding = explicit_big;
+  else if (!uid.empty() && uid != implicit_little_uid)
+    return refused(read_verdict::damaged, text::unknown_syntax(uid));
+
+  std::span<const std::uint8_t> data_set = file_bytes.subspan(layout.data_set_start);
+  std::vector<std::uint8_t> inflated;
+  if (uid == deflated_uid) {
+    std::string problem;
+    auto bytes = inflate_data_set(data_set, problem);
+    if (!bytes) return refused(read_verdict::damaged, problem);
+    inflated = std::move(*bytes);
+    data_set = inflated;
+  }
+  // Without a transfer syntax the data set says itself how it is written.
+  const data_set_walk walked = walk_any_encoding(data_set, encoding);
+  const attributes& a = walked.found;
+  const walk_result& walk = walked.walk;
+  // An object that describes an image but ends before its pixel data is a
+  // cut image, not a report or a plan.
+  const bool describes_image = a.rows || a.columns || a.bits_allocated;
+  if (walk.error == walk_error::no_pixel_data && !describes_image)
+    return refused(read_verdict::skipped, text::skipped(text::no_pixel_data_object(a.modality)));
+  if (walk.error != walk_error::none) return refused(read_verdict::damaged, describe(walk));
+  if (!a.rows) return refused(read_verdict::damaged, std::string(text::no_rows));
+  if (!a.columns) return refused(read_verdict::damaged, std::string(text::no_columns));
+  if (!a.bits_allocated) return refused(read_verdict::damaged, std::string(text::no_bits));
+
+  slice_read read;
+  read.header = slice_header{*a.rows, *a.columns, *a.bits_allocated};
+  read.verdict = read_verdict::skipped;
+  const int samples_per_pixel = a.samples_per_pixel.value_or(1);
+  if (samples_per_pixel != 1 || is_colour(a.photometric)) {
+    read.problem = text::skipped(text::colour_object(samples_per_pixel, a.photometric));
+    return read;
+  }
+  if (*a.bits_allocated != 16) {
+    read.problem = text::skipped(text::bits_object(*a.bits_allocated, a.modality));
+    return read;
+  }
+  read.verdict = read_verdict::damaged;
+  if (*a.rows == 0 || *a.columns == 0) {
+    read.problem = text::no_pixels;
+    return read;
+  }
+  std::size_t frames = 1;
+  if (!a.frames.empty()) {
+    const auto count = parse_number<long long>(first_value(a.frames));
+    if (!count || *count < 1) {
+      read.problem = text::bad_frame_count(a.frames);
+      return read;
+    }
+    frames = static_cast<std::size_t>(*count);
+  }
+
+  decoded_slice& slice = read.slice;
+  slice.rows = *a.rows;
+  slice.columns = *a.columns;
+  slice.frames = frames;
+  slice.samples_signed = a.pixel_representation.value_or(1) != 0;
+  slice.transfer_syntax = uid;
+  copy_attributes(a, slice);
+
+  if (encapsulated_syntax) {
+    if (auto problem = take_compressed(file_bytes, slice)) {
+      read.problem = *problem;
+      return read;
+    }
+  } else if (walk.encapsulated) {
+    read.problem = text::stray_encapsulation;
+    return read;
+  } else {
+    // Frames times the frame can only overflow for a frame count no pixel
+    // data could hold.
+    const std::size_t frame_bytes = 2 * slice.frame_samples();
+    if (frames > walk.pixels.size() / frame_bytes) {
+      read.problem = text::short_pixel_data(walk.pixels.size(), frames, frame_bytes);
+      return read;
+    }
+    slice.samples = walk.pixels.first(frames * frame_bytes);
+    if (walked.encoding.big_endian) {
+      slice.sample_storage = swapped_pairs(slice.samples);
+      slice.samples = slice.sample_storage;
+    } else if (!inflated.empty()) {
+      // Keep the inflated data set alive: the samples point into it.
+      const auto offset = static_cast<std::size_t>(slice.samples.data() - inflated.data());
+      slice.sample_storage = std::move(inflated);
+      slice.samples =
+          std::span<const std::uint8_t>(slice.sample_storage).subspan(offset, frames * frame_bytes);
+    }
+  }
+  read.verdict = read_verdict::decoded;
+  return read;
+}
+
+}  // namespace slicejpeg
