@@ -97,23 +97,59 @@ bool write_all(int fd, const void* data, std::size_t size) {
   ::_exit(sent ? 0 : 1);
 }
 
-// Everything the child writes until it closes the pipe or the time is up.
-bool read_until_closed(int in, std::vector<std::uint8_t>& data,
-                       std::chrono::steady_clock::time_point deadline) {
-  std::array<std::uint8_t, 1 << 16> chunk;
-  for (;;) {
+enum class received { complete, cut_short, timed_out };
+
+received read_exact(int in, void* data, std::size_t size,
+                    std::chrono::steady_clock::time_point deadline) {
+  char* bytes = static_cast<char*>(data);
+  while (size > 0) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return false;
+    if (left.count() <= 0) return received::timed_out;
     pollfd ready{in, POLLIN, 0};
     const int polled = ::poll(&ready, 1, static_cast<int>(left.count()));
     if (polled < 0 && errno == EINTR) continue;
-    if (polled <= 0) return false;
-    const ssize_t got = ::read(in, chunk.data(), chunk.size());
+    if (polled == 0) return received::timed_out;
+    const ssize_t got = polled < 0 ? -1 : ::read(in, bytes, size);
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return got == 0;
-    data.insert(data.end(), chunk.begin(), chunk.begin() + got);
+    if (got <= 0) return received::cut_short;
+    bytes += got;
+    size -= static_cast<std::size_t>(got);
   }
+  return received::complete;
+}
+
+// A problem and no samples, or exactly the samples of the image size: a
+// garbled header cannot make us allocate at will.
+bool consistent(const result_header& header) {
+  std::uint64_t size = header.frames;
+  for (const std::int32_t factor :
+       {header.rows, header.columns, header.samples_per_pixel, header.bits_allocated / 8}) {
+    if (factor < 0 || __builtin_mul_overflow(size, static_cast<std::uint64_t>(factor), &size))
+      return false;
+  }
+  if (header.problem_size > 0) return header.problem_size < 4096 && header.samples_size == 0;
+  return size == header.samples_size;
+}
+
+received receive(int in, compressed_frames& frames,
+                 std::chrono::steady_clock::time_point deadline) {
+  result_header header{};
+  received got = read_exact(in, &header, sizeof header, deadline);
+  if (got != received::complete) return got;
+  if (!consistent(header)) return received::cut_short;
+  frames.problem.resize(header.problem_size);
+  got = read_exact(in, frames.problem.data(), frames.problem.size(), deadline);
+  if (got != received::complete) return got;
+  frames.samples.resize(header.samples_size);
+  got = read_exact(in, frames.samples.data(), frames.samples.size(), deadline);
+  frames.rows = header.rows;
+  frames.columns = header.columns;
+  frames.bits_allocated = header.bits_allocated;
+  frames.samples_per_pixel = header.samples_per_pixel;
+  frames.pixel_representation = header.pixel_representation;
+  frames.frames = header.frames;
+  return got;
 }
 
 int wait_for(pid_t child) {
@@ -123,36 +159,13 @@ int wait_for(pid_t child) {
   return status;
 }
 
-compressed_frames unpack(const std::vector<std::uint8_t>& data) {
-  compressed_frames frames;
-  result_header header{};
-  if (data.size() < sizeof header) {
-    frames.problem = "the decoder module sent no result";
-    return frames;
+std::string failure_text(received got, int status) {
+  if (got == received::timed_out) return "the decoder took too long on this pixel data";
+  if (WIFSIGNALED(status)) {
+    const char* signal_name = ::sigdescr_np(WTERMSIG(status));
+    return std::string("the decoder failed on this pixel data (") +
+           (signal_name != nullptr ? signal_name : "killed") + ")";
   }
-  std::memcpy(&header, data.data(), sizeof header);
-  if (data.size() - sizeof header != header.problem_size + header.samples_size) {
-    frames.problem = "the decoder module sent a damaged result";
-    return frames;
-  }
-  const auto problem = data.begin() + sizeof header;
-  const auto samples = problem + static_cast<std::ptrdiff_t>(header.problem_size);
-  frames.problem.assign(problem, samples);
-  frames.samples.assign(samples, data.end());
-  frames.rows = header.rows;
-  frames.columns = header.columns;
-  frames.bits_allocated = header.bits_allocated;
-  frames.samples_per_pixel = header.samples_per_pixel;
-  frames.pixel_representation = header.pixel_representation;
-  frames.frames = header.frames;
-  return frames;
-}
-
-std::string failure_text(bool finished, int status) {
-  if (!finished) return "the decoder took too long on this pixel data";
-  if (WIFSIGNALED(status))
-    return std::string("the decoder failed on this pixel data (") + ::strsignal(WTERMSIG(status)) +
-           ")";
   return "the decoder module could not send its result";
 }
 
@@ -180,13 +193,13 @@ compressed_frames decode_in_child(detail::decode_function decode,
   }
   const auto deadline = std::chrono::steady_clock::now() + decode_time_base +
                         decode_time_per_mib * static_cast<long>(bytes.size() >> 20);
-  std::vector<std::uint8_t> data;
-  const bool finished = read_until_closed(pipe_ends[0], data, deadline);
+  const received got = receive(pipe_ends[0], frames, deadline);
   ::close(pipe_ends[0]);
-  if (!finished) ::kill(child, SIGKILL);
+  if (got == received::timed_out) ::kill(child, SIGKILL);
   const int status = wait_for(child);
-  if (finished && WIFEXITED(status) && WEXITSTATUS(status) == 0) return unpack(data);
-  frames.problem = failure_text(finished, status);
+  if (got == received::complete && WIFEXITED(status) && WEXITSTATUS(status) == 0) return frames;
+  frames = {};
+  frames.problem = failure_text(got, status);
   return frames;
 }
 
