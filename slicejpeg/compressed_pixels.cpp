@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <vector>
 
 #include "common/diagnostic.hpp"
@@ -75,12 +77,31 @@ bool write_all(int fd, const void* data, std::size_t size) {
   return true;
 }
 
+// GDCM allocates what a header declares before reading it (a fragment that
+// claims 4 GiB takes 4 GiB); a bound on the child's address space turns that
+// into bad_alloc. Sanitizers reserve terabytes of shadow memory, so their
+// builds go without.
+void limit_memory(std::size_t file_size) {
+#if !defined(__SANITIZE_ADDRESS__)
+  std::ifstream statm("/proc/self/statm");
+  rlim_t pages = 0;
+  if (!(statm >> pages)) return;
+  const rlim_t limit = pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) +
+                       detail::decode_memory_budget(file_size);
+  const rlimit bound{limit, limit};
+  ::setrlimit(RLIMIT_AS, &bound);
+#else
+  (void)file_size;
+#endif
+}
+
 [[noreturn]] void run_child(detail::decode_function decode, std::span<const std::uint8_t> bytes,
                             int out) {
   // The codecs' own complaints would garble the console; the problem text
   // says what failed.
   const int null = ::open("/dev/null", O_WRONLY);
   if (null >= 0) ::dup2(null, STDERR_FILENO);
+  limit_memory(bytes.size());
   compressed_frames frames;
   decode(bytes.data(), bytes.size(), &frames);
   const result_header header{frames.rows,

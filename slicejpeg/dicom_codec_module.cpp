@@ -15,13 +15,6 @@
 
 namespace {
 
-// Decoded sizes beyond this floor must be backed by the file: no codec of the
-// field gains more than this factor on medical images, while a damaged or
-// hostile header that declares 65535 x 65535 x 1000 frames would otherwise
-// make us allocate terabytes.
-constexpr std::size_t decoded_floor = std::size_t{64} << 20;
-constexpr std::size_t max_compression_ratio = 256;
-
 // The file in memory as the std::istream GDCM reads from, without a copy.
 class span_buffer : public std::streambuf {
  public:
@@ -127,7 +120,7 @@ void decode(const std::uint8_t* file_bytes, std::size_t size, slicejpeg::compres
     return;
   }
   const std::size_t expected = decoded_size(out);
-  if (expected == 0 || expected > decoded_floor + max_compression_ratio * size) {
+  if (expected == 0 || expected > slicejpeg::detail::decoded_size_limit(size)) {
     out.problem = "the declared image size (" + std::to_string(out.columns) + " x " +
                   std::to_string(out.rows) + " x " + std::to_string(out.frames) +
                   " frames) is implausible for a file of " + std::to_string(size) + " bytes";
