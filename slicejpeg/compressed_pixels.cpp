@@ -97,10 +97,13 @@ void limit_memory(std::size_t file_size) {
 
 [[noreturn]] void run_child(detail::decode_function decode, std::span<const std::uint8_t> bytes,
                             int out) {
-  // The codecs' own complaints would garble the console; the problem text
-  // says what failed.
+  // The codecs' own complaints would garble the console lines; the problem
+  // text says what failed.
   const int null = ::open("/dev/null", O_WRONLY);
-  if (null >= 0) ::dup2(null, STDERR_FILENO);
+  if (null >= 0) {
+    ::dup2(null, STDOUT_FILENO);
+    ::dup2(null, STDERR_FILENO);
+  }
   limit_memory(bytes.size());
   compressed_frames frames;
   decode(bytes.data(), bytes.size(), &frames);

@@ -4,10 +4,14 @@
 # Part-10 copies, decoded through decode_compressed against dcmj2pnm and
 # gdcmconv --raw run once per file, side by side in one hyperfine run; then
 # the start-up cost of the decoder module.
-# Usage: bench/slicejpeg/compressed_bench.sh [BUILD_DIR]   (default build)
+# Usage: bench/slicejpeg/compressed_bench.sh [BUILD_DIR [EARLIER_SLICEJPEG]]
+#   BUILD_DIR defaults to build; EARLIER_SLICEJPEG, a slicejpeg built without
+#   the decoder, joins the start-up comparison.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=$(realpath "${1:-build}")
+earlier=()
+[ -n "${2:-}" ] && earlier=(-n 'earlier slicejpeg --help' "$(realpath "$2") --help")
 cmake --build "$build" -j2 --target slicejpeg slicejpeg_compressed_decode phantom_series >/dev/null
 decode="$build/bin/slicejpeg_compressed_decode"
 
@@ -33,18 +37,22 @@ echo "sizes: uncompressed $(du -sk part10 | cut -f1) KiB, JPEG lossless $(du -sk
 "$decode" part10/IM61.dcm | cut -d' ' -f2- | cmp - jpegll.sum && cmp jpegll.sum j2k.sum &&
   echo "decoded samples identical to the uncompressed slice"
 
-runs="${RUNS:-10}"
+runs="${RUNS:-5}"
 hyperfine --warmup 1 --runs "$runs" --export-markdown "$work/decode.md" \
   -n 'decode_compressed, JPEG lossless, 1 process per file' \
   'for f in jpegll/*.dcm; do '"$decode"' "$f"; done >/dev/null' \
   -n 'decode_compressed, JPEG lossless, 1 process for the series' \
   "$decode jpegll/*.dcm >/dev/null" \
+  -n 'module entry called in-process, JPEG lossless, 1 process for the series' \
+  "$decode --in-process jpegll/*.dcm >/dev/null" \
   -n 'dcmj2pnm per file, JPEG lossless' \
   'for f in jpegll/*.dcm; do dcmj2pnm "$f" out/slice.pgm; done' \
   -n 'gdcmconv --raw per file, JPEG lossless' \
   'for f in jpegll/*.dcm; do gdcmconv --raw "$f" out/slice.dcm; done' \
   -n 'decode_compressed, JPEG 2000, 1 process per file' \
   'for f in j2k/*.dcm; do '"$decode"' "$f"; done >/dev/null' \
+  -n 'decode_compressed, JPEG 2000, 1 process for the series' \
+  "$decode j2k/*.dcm >/dev/null" \
   -n 'gdcmconv --raw per file, JPEG 2000' \
   'for f in j2k/*.dcm; do gdcmconv --raw "$f" out/slice.dcm; done'
 
@@ -53,5 +61,6 @@ hyperfine --warmup 1 --runs "$runs" --export-markdown "$work/decode.md" \
 hyperfine -N --warmup 5 --runs "${STARTUP_RUNS:-200}" --export-markdown "$work/startup.md" \
   -n 'is_encapsulated_syntax only' "$decode --syntax-only" \
   -n 'module loaded, one JPEG lossless slice' "$decode jpegll/IM61.dcm" \
-  -n 'slicejpeg --help' "$build/bin/slicejpeg --help"
+  -n 'slicejpeg --help' "$build/bin/slicejpeg --help" \
+  "${earlier[@]}"
 echo "GDCM libraries in slicejpeg: $(ldd "$build/bin/slicejpeg" | grep -c gdcm)"

@@ -116,9 +116,7 @@ const decode_case decode_cases[] = {
     {"jpeg_ls_near_lossless",
      "/usr/bin/python3 derive.py $T/CT_small.dcm grey.dcm 8 && dcmcjpls +en grey.dcm in.dcm",
      "dcmdjpls in.dcm ref.dcm"},
-    {"jpeg_2000_by_gdcm", "gdcmconv --j2k $T/CT_small.dcm in.dcm", "cp $T/CT_small.dcm ref.dcm"},
     {"jpeg_2000_lossy", "cp $T/JPEG2000.dcm in.dcm", "gdcmconv --raw in.dcm ref.dcm"},
-    {"rle_by_dcmtk", "dcmcrle $T/CT_small.dcm in.dcm", "cp $T/CT_small.dcm ref.dcm"},
     {"rle_15_frames_32_bit", "cp $T/rtdose_rle.dcm in.dcm", "cp $T/rtdose.dcm ref.dcm"},
     {"rle_colour_2_frames", "cp $T/SC_rgb_rle_2frame.dcm in.dcm", "dcmdrle in.dcm ref.dcm"},
 };
