@@ -121,6 +121,10 @@ const decode_case decode_cases[] = {
     {"rle_colour_2_frames", "cp $T/SC_rgb_rle_2frame.dcm in.dcm", "dcmdrle in.dcm ref.dcm"},
 };
 
+void PrintTo(const decode_case& c, std::ostream* out) {
+  *out << c.name;
+}
+
 class decodes : public testing::TestWithParam<decode_case> {};
 
 TEST_P(decodes, the_samples_of_the_uncompressed_image) {
@@ -168,6 +172,10 @@ const refusal_case refusal_cases[] = {
      "cannot read the data set", true},
     {"not_dicom", "head -c 5000 /dev/urandom > in.dcm", "cannot read the data set"},
 };
+
+void PrintTo(const refusal_case& c, std::ostream* out) {
+  *out << c.name;
+}
 
 class refuses : public testing::TestWithParam<refusal_case> {};
 
