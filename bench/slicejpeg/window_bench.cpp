@@ -35,7 +35,7 @@ slicejpeg::window_mapping mapping_for(int which) {
 
 void convert_samples(benchmark::State& state) {
   std::vector<std::uint8_t> out(512 * 512);
-  for (auto _ : state) benchmark::DoNotOptimize(slicejpeg::convert_samples(pixels(), out));
+  for (auto _ : state) benchmark::DoNotOptimize(slicejpeg::convert_samples(pixels(), true, out));
 }
 BENCHMARK(convert_samples);
 
@@ -81,7 +81,7 @@ void convert_and_encode(benchmark::State& state) {
   std::vector<std::uint8_t> jpeg;
   for (auto _ : state) {
     if (which < 0) {
-      benchmark::DoNotOptimize(slicejpeg::convert_samples(pixels(), out));
+      benchmark::DoNotOptimize(slicejpeg::convert_samples(pixels(), true, out));
     } else {
       slicejpeg::build_window_lut(mapping_for(which), lut);
       benchmark::DoNotOptimize(slicejpeg::window_samples(pixels(), true, lut, out));
