@@ -150,8 +150,6 @@ TEST(slice_reader, skips_what_is_no_greyscale_slice_and_refuses_what_is_damaged)
       {"meta cut", cut_meta, read_verdict::damaged, "file ends inside the file meta information"},
       {"unknown syntax", part10_file("1.2.3.4", image(16).pixels({1}).bytes), read_verdict::damaged,
        "transfer syntax 1.2.3.4 is not one slicejpeg can read"},
-      {"compressed", part10_file("1.2.840.10008.1.2.4.70", image(16).pixels({1}).bytes),
-       read_verdict::damaged, "compressed pixel data cannot be decoded yet"},
       {"not inflatable", part10_file("1.2.840.10008.1.2.1.99", {1, 2, 3, 4}), read_verdict::damaged,
        "deflated data set cannot be inflated"},
       {"frames short", part10_file(le, image(16).text(0x0028, 0x0008, "IS", "2").pixels({1}).bytes),
