@@ -4,12 +4,15 @@
 # from dpkg-dev).
 set(CPACK_PACKAGE_NAME ctview)
 set(CPACK_PACKAGE_VENDOR "ctview developers")
-set(CPACK_PACKAGE_CONTACT "ctview developers <ctview@localhost>")
+if(NOT CPACK_PACKAGE_CONTACT)
+  set(CPACK_PACKAGE_CONTACT "ctview developers <ctview@localhost>")  # -DCPACK_PACKAGE_CONTACT=...
+endif()
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "CT slice series from directory to three orthogonal views")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Three console programs run one after another: dirsort lists a directory of slice files\n"
-    "into sorted path lists, slicejpeg turns the slices into 8-bit JPEG slices and triview\n"
-    "shows the series in three orthogonal views (x-y, x-z, y-z).")
+    "Three console programs run one after another: dirsort lists a directory\n"
+    "of slice files into sorted path lists, slicejpeg turns the slices into\n"
+    "8-bit JPEG slices and triview shows the series in three orthogonal\n"
+    "views (x-y, x-z, y-z).")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
