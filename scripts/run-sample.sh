@@ -10,7 +10,7 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 bin=$repo/build/bin
 work=$repo/sample-run
 
-bash "$repo/scripts/setup.sh"
+bash "$repo/scripts/setup.sh" run
 
 rm -rf "$work"
 mkdir -p "$work"

@@ -1,9 +1,24 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that are missing, then configures and builds.
-#   BUILD_DIR=build-asan scripts/setup.sh -DCTVIEW_SANITIZE=ON
-# Extra arguments go to CMake's configure step.
+# Installs the Debian packages of one set that are missing, then configures
+# and builds.
+#   scripts/setup.sh [run|deb|test] [CMAKE ARGUMENTS...]
+#     run   building and running the main job (packages-run.txt)
+#     deb   that and building the Debian package (+ packages-deb.txt)
+#     test  everything: also the tests, fuzzer and benchmarks (+ packages-test.txt);
+#           the default
+#   BUILD_DIR=build-asan scripts/setup.sh test -DCTVIEW_SANITIZE=ON
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+set_name=test
+case ${1:-} in
+  run | deb | test) set_name=$1; shift ;;
+esac
+case $set_name in
+  run) lists=(scripts/packages-run.txt) ;;
+  deb) lists=(scripts/packages-run.txt scripts/packages-deb.txt) ;;
+  test) lists=(scripts/packages-run.txt scripts/packages-deb.txt scripts/packages-test.txt) ;;
+esac
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -11,7 +26,7 @@ as_root() {
 
 install_missing_packages() {
   local wanted missing=()
-  mapfile -t wanted < <(grep -v -e '^#' -e '^$' scripts/packages.txt)
+  mapfile -t wanted < <(cat "${lists[@]}" | grep -v -e '^#' -e '^$')
   for package in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
       missing+=("$package")
@@ -27,5 +42,8 @@ install_missing_packages
 build_dir=${BUILD_DIR:-build}
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
 cmake --build "$build_dir" -j"$(nproc)"
-# dirsort tests its console text under a Shift_JIS locale.
-locale -a 2>/dev/null | grep -ix "ja_JP.sjis" >/dev/null || as_root localedef --no-warnings=ascii -f SHIFT_JIS -i ja_JP ja_JP.SJIS
+if [ "$set_name" = test ]; then
+  # dirsort tests its console text under a Shift_JIS locale.
+  locale -a 2>/dev/null | grep -ix "ja_JP.sjis" >/dev/null ||
+    as_root localedef --no-warnings=ascii -f SHIFT_JIS -i ja_JP ja_JP.SJIS
+fi

@@ -73,10 +73,10 @@ bool write_slice(const options& opts, const std::filesystem::path& dir, int z) {
     const cv::Mat image(opts.size.height, opts.size.width, CV_8UC1, display.data());
     return cv::imwrite(jpeg_name(dir, z + 1), image);
   }
-  const auto bytes =
-      phantom::encode_slice_file(samples, opts.size.width, opts.size.height, z + 1);
+  const auto bytes = phantom::encode_slice_file(samples, opts.size.width, opts.size.height, z + 1);
   std::ofstream out(dir / ("IM." + std::to_string(z + 1)), std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out);
 }
 
