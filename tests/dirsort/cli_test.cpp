@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -35,8 +36,30 @@ std::string read_file(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// A copy of the program that nobody may run: a clone under /root (mode 700) is out of its reach.
+const std::string& binary_for_nobody() {
+  static const std::string copy = [] {
+    const fs::path dir = fs::temp_directory_path() / ("dirsort-bin-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    fs::permissions(dir, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    fs::copy_file(DIRSORT_BIN, dir / "dirsort", fs::copy_options::overwrite_existing);
+    fs::permissions(dir / "dirsort", fs::perms::owner_all | fs::perms::group_exec |
+                                         fs::perms::others_exec | fs::perms::group_read |
+                                         fs::perms::others_read);
+    std::atexit([] {
+      std::error_code ignored;
+      fs::remove_all(fs::temp_directory_path() / ("dirsort-bin-" + std::to_string(::getpid())),
+                     ignored);
+    });
+    return (dir / "dirsort").string();
+  }();
+  return copy;
+}
+
 program_run run_dirsort(const fs::path& cwd, const std::vector<std::string>& args,
                         const run_options& options = {}) {
+  const std::string binary =
+      options.unprivileged && ::geteuid() == 0 ? binary_for_nobody() : std::string(DIRSORT_BIN);
   const fs::path out_path =
       fs::temp_directory_path() / ("dirsort-out-" + std::to_string(::getpid()));
   const fs::path err_path = out_path.string() + ".err";
@@ -51,10 +74,10 @@ program_run run_dirsort(const fs::path& cwd, const std::vector<std::string>& arg
       ::_exit(126);
     if (::chdir(cwd.c_str()) != 0) ::_exit(126);
     ::setenv("LC_ALL", options.locale.c_str(), 1);
-    std::vector<char*> argv{const_cast<char*>(DIRSORT_BIN)};
+    std::vector<char*> argv{const_cast<char*>(binary.c_str())};
     for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
-    ::execv(DIRSORT_BIN, argv.data());
+    ::execv(binary.c_str(), argv.data());
     ::_exit(127);
   }
   int status = 0;
