@@ -44,8 +44,16 @@ int main(int argc, char** argv) {
     write_out(dirsort::usage_text());
     return dirsort::exit_ok;
   }
+  // "--" ends the options, so a directory named -x is still reachable.
+  int first = 1;
+  if (argc > 1 && std::string_view(argv[1]) == "--") {
+    first = 2;
+  } else if (argc > 1 && argv[1][0] == '-' && argv[1][1] != '\0') {
+    std::fprintf(stderr, "%s\n", dirsort::error_text(argv[1], dirsort::unknown_option).c_str());
+    return dirsort::exit_usage;
+  }
   const std::optional<std::string> argument =
-      argc > 1 ? std::optional<std::string>(argv[1]) : std::nullopt;
+      argc > first ? std::optional<std::string>(argv[first]) : std::nullopt;
   static char out_buffer[1 << 16];  // a directory of 10,000 files echoes about 600 KB
   std::setvbuf(stdout, out_buffer, _IOFBF, sizeof out_buffer);
   stdio_console console;

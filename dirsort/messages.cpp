@@ -18,12 +18,13 @@ std::string error_text(const std::string& subject, const std::string& what) {
 }
 
 std::string usage_text() {
-  return "usage: dirsort [DIRECTORY]\n"
+  return "usage: dirsort [--] [DIRECTORY]\n"
          "Lists the files of DIRECTORY (a name or a search pattern; default .\\*.*) and\n"
          "writes, sorted in byte order, DIR_list.txt with its slice files (extension\n"
          "starting with a digit, .dcm, .dicm, or no dot and a final digit, as in\n"
          "IM000001) and DIR_EXT_list.txt for every other extension, into the working\n"
-         "directory. An empty DIR_list.txt is removed.\n";
+         "directory. An empty DIR_list.txt is removed. -- ends the options (a directory\n"
+         "whose name starts with -).\n";
 }
 
 }  // namespace dirsort

@@ -7,6 +7,10 @@ namespace dirsort {
 
 inline constexpr int exit_ok = 0;
 inline constexpr int exit_failed = 1;  // a search found nothing, or a list could not be written
+inline constexpr int exit_usage = 64;  // EX_USAGE: a malformed option, nothing written
+
+inline constexpr const char* unknown_option =
+    "unknown option (a directory whose name starts with - follows --)";
 
 inline constexpr const char* default_pattern = ".\\*.*";
 inline constexpr const char* program_name = "dirsort";

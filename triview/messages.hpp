@@ -37,6 +37,8 @@ inline constexpr const char* save_name_xy = "isl_%04d.jpg";
 inline constexpr const char* z_scale_option = "--z-scale";
 inline constexpr const char* z_scale_missing = "needs a value, a positive number";
 inline constexpr const char* z_scale_malformed = "is not a positive number: ";
+inline constexpr const char* unknown_option =
+    "unknown option (a list whose name starts with - follows --)";
 inline constexpr const char* cannot_open_list = "cannot open path list";
 inline constexpr const char* list_holds_no_name = "path list holds no file name";
 inline constexpr const char* cannot_load_image = "cannot load image";

@@ -42,6 +42,8 @@ parsed_options parse_options(std::span<const std::string_view> args) {
       values.z_scale = *scale;
     } else if (arg == "--" && i + 1 < args.size()) {
       list = std::string(args[++i]);
+    } else if (arg.size() > 1 && arg.front() == '-') {
+      return malformed(std::string(arg) + ": " + messages::unknown_option);
     } else {
       list = std::string(arg);
     }

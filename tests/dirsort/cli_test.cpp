@@ -178,12 +178,23 @@ TEST(dirsort_cli, help_and_argument_forms) {
   const auto help = run_dirsort(dir.path(), {"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_TRUE(help.out.starts_with("usage: dirsort"));
+  const auto unknown = run_dirsort(dir.path(), {"-r", "sample"});
+  EXPECT_EQ(unknown.status, 64);
+  EXPECT_EQ(unknown.out, "");
+  EXPECT_EQ(unknown.err,
+            "dirsort: -r: unknown option (a directory whose name starts with - follows --)\n");
 
   make_sample(dir / "data" / "sample");
   fs::create_directory(dir / "work");
   const auto relative = run_dirsort(dir / "work", {"..\\data\\sample", "ignored"});
   EXPECT_EQ(relative.status, 0);
   EXPECT_EQ(lines_of(read_file(dir / "work" / "sample_list.txt"))[0], "..\\data\\sample\\IM.1");
+
+  fs::create_directory(dir / "work" / "-old");
+  touch(dir / "work" / "-old" / "IM.1");
+  const auto dashed = run_dirsort(dir / "work", {"--", "-old"});
+  EXPECT_EQ(dashed.status, 0);
+  EXPECT_EQ(lines_of(read_file(dir / "work" / "-old_list.txt"))[0], "-old\\IM.1");
 
   const auto slashes = run_dirsort(dir / "work", {"../data/sample"});
   EXPECT_EQ(slashes.status, 0);

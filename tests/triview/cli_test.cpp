@@ -168,6 +168,8 @@ TEST(triview_cli, a_malformed_z_scale_ends_with_64_and_one_line) {
       {"--z-scale abc list.txt", "triview: --z-scale: is not a positive number: 'abc'\n"},
       {"--z-scale=2.5x list.txt", "triview: --z-scale: is not a positive number: '2.5x'\n"},
       {"--z-scale", "triview: --z-scale: needs a value, a positive number\n"},
+      {"--zscale 2 list.txt",
+       "triview: --zscale: unknown option (a list whose name starts with - follows --)\n"},
   };
   for (const auto& c : cases) {
     const auto run = run_triview(dir, c.args);
