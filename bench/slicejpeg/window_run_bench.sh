@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Whole-process cost of --window on a 512 x 512 x 120 phantom series, side by
-# side in one hyperfine run: the default conversion, a fixed window (soft),
-# each file's own window is not timed (the phantom has none), and the series
-# window (a first pass over every slice, then the conversion).
+# side in one hyperfine run, on both cores and on one: the default conversion,
+# a fixed window (soft) and the series window (a first pass over every slice,
+# then the conversion). --window file costs what a fixed window does; the
+# phantom has no window of its own.
 # Usage: bench/slicejpeg/window_run_bench.sh [BUILD_DIR]   (default build)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -19,11 +20,11 @@ sj="$build/bin/slicejpeg"
 hyperfine --warmup 2 --runs "${RUNS:-15}" --export-markdown "$work/results.md" \
   --prepare 'rm -f sample/*.jpg sample_max.txt; sync' \
   -n 'default, 2 cores' "$sj sample_list.txt >/dev/null" \
-  -n '--window soft, 2 cores' "$sj --window soft sample_list.txt >/dev/null" \
-  -n '--window series, 2 cores' "$sj --window series sample_list.txt >/dev/null" \
+  -n 'window soft, 2 cores' "$sj --window soft sample_list.txt >/dev/null" \
+  -n 'window series, 2 cores' "$sj --window series sample_list.txt >/dev/null" \
   -n 'default, 1 core' "taskset -c 0 $sj sample_list.txt >/dev/null" \
-  -n '--window soft, 1 core' "taskset -c 0 $sj --window soft sample_list.txt >/dev/null" \
-  -n '--window series, 1 core' "taskset -c 0 $sj --window series sample_list.txt >/dev/null"
+  -n 'window soft, 1 core' "taskset -c 0 $sj --window soft sample_list.txt >/dev/null" \
+  -n 'window series, 1 core' "taskset -c 0 $sj --window series sample_list.txt >/dev/null"
 # The console lines do not depend on the window.
 "$sj" sample_list.txt >default.txt
 "$sj" --window series sample_list.txt >series.txt
