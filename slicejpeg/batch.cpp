@@ -228,7 +228,7 @@ class ordered_pipeline {
 // asks to stop.
 std::optional<int> for_each_outcome(
     const std::vector<slice_job>& jobs, unsigned workers, const slice_task& task,
-    const std::function<std::optional<int>(const slice_job&, slice_outcome)>& use) {
+    const std::function<std::optional<int>(const slice_job&, const slice_outcome&)>& use) {
   if (workers <= 1 || jobs.size() == 1) {
     window_lut_cache luts;
     for (const auto& job : jobs)
