@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -159,13 +160,18 @@ std::optional<int> finish_slice(const slice_job& job, const slice_outcome& outco
   return std::nullopt;
 }
 
-// Converts slices on worker threads, at most `window` ahead of the slice the
-// caller takes next; results come out in list order. Nothing is written to
-// disk here, so stopping early leaves no later file behind.
+using slice_task = std::function<slice_outcome(const slice_job&, window_lut_cache&)>;
+
+// Runs `task` over the slices on worker threads, at most `window` ahead of
+// the slice the caller takes next; results come out in list order. Nothing
+// is written to disk here, so stopping early leaves no later file behind.
 class ordered_pipeline {
  public:
-  ordered_pipeline(const std::vector<slice_job>& jobs, const file_system& files, unsigned workers)
-      : jobs_(jobs), files_(files), results_(jobs.size()), window_(2 * std::size_t{workers} + 2) {
+  ordered_pipeline(const std::vector<slice_job>& jobs, slice_task task, unsigned workers)
+      : jobs_(jobs),
+        task_(std::move(task)),
+        results_(jobs.size()),
+        window_(2 * std::size_t{workers} + 2) {
     for (unsigned i = 0; i < workers; ++i) threads_.emplace_back([this] { work(); });
   }
   ~ordered_pipeline() {
@@ -192,13 +198,14 @@ class ordered_pipeline {
 
  private:
   void work() {
+    window_lut_cache luts;
     std::unique_lock lock(mutex_);
     while (true) {
       space_.wait(lock, [&] { return stop_ || next_ >= jobs_.size() || next_ < taken_ + window_; });
       if (stop_ || next_ >= jobs_.size()) return;
       const std::size_t index = next_++;
       lock.unlock();
-      slice_outcome outcome = convert_slice(jobs_[index], files_);
+      slice_outcome outcome = task_(jobs_[index], luts);
       lock.lock();
       results_[index] = std::move(outcome);
       ready_.notify_all();
@@ -206,7 +213,7 @@ class ordered_pipeline {
   }
 
   const std::vector<slice_job>& jobs_;
-  const file_system& files_;
+  const slice_task task_;
   std::vector<std::optional<slice_outcome>> results_;
   const std::size_t window_;
   std::size_t next_ = 0;
@@ -217,16 +224,67 @@ class ordered_pipeline {
   std::vector<std::thread> threads_;
 };
 
-std::optional<int> convert_all(const std::vector<slice_job>& jobs, unsigned workers,
-                               const file_system& files, console& con, batch_state& state) {
+// Hands every slice's outcome of `task`, in list order, to `use` until it
+// asks to stop.
+std::optional<int> for_each_outcome(
+    const std::vector<slice_job>& jobs, unsigned workers, const slice_task& task,
+    const std::function<std::optional<int>(const slice_job&, const slice_outcome&)>& use) {
   if (workers <= 1 || jobs.size() == 1) {
+    window_lut_cache luts;
     for (const auto& job : jobs)
-      if (auto stop = finish_slice(job, convert_slice(job, files), files, con, state)) return stop;
+      if (auto stop = use(job, task(job, luts))) return stop;
     return std::nullopt;
   }
-  ordered_pipeline pipeline(jobs, files, workers);
+  ordered_pipeline pipeline(jobs, task, workers);
   for (std::size_t i = 0; i < jobs.size(); ++i)
-    if (auto stop = finish_slice(jobs[i], pipeline.take(i), files, con, state)) return stop;
+    if (auto stop = use(jobs[i], pipeline.take(i))) return stop;
+  return std::nullopt;
+}
+
+slice_task task_for(const file_system& files, const conversion_plan& plan) {
+  return [&files, plan](const slice_job& job, window_lut_cache& luts) {
+    return convert_slice(job, files, plan, luts);
+  };
+}
+
+std::optional<int> convert_all(const std::vector<slice_job>& jobs, unsigned workers,
+                               const conversion_plan& plan, const file_system& files, console& con,
+                               batch_state& state) {
+  return for_each_outcome(jobs, workers, task_for(files, plan),
+                          [&](const slice_job& job, const slice_outcome& outcome) {
+                            return finish_slice(job, outcome, files, con, state);
+                          });
+}
+
+// The first pass of a series window: the modality range of every slice that
+// will be converted. A slice that would stop the batch stops it here, with its
+// console lines, before any JPEG is written; skipped slices are left to the
+// second pass, which reports them.
+std::optional<int> survey_series(const std::vector<slice_job>& jobs, unsigned workers,
+                                 const file_system& files, console& con, modality_range& range) {
+  batch_state unused;
+  conversion_plan plan;
+  plan.survey = true;
+  return for_each_outcome(jobs, workers, task_for(files, plan),
+                          [&](const slice_job& job, const slice_outcome& outcome) {
+                            if (outcome.status == slice_status::skipped)
+                              return std::optional<int>{};
+                            if (outcome.status != slice_status::converted)
+                              return finish_slice(job, outcome, files, con, unused);
+                            range.include(outcome.modality);
+                            return std::optional<int>{};
+                          });
+}
+
+// What the slices go through: a series window is made fixed once the whole
+// series has been surveyed.
+std::optional<int> plan_conversion(const batch_options& options, const std::vector<slice_job>& jobs,
+                                   const file_system& files, console& con, conversion_plan& plan) {
+  plan.window = options.window;
+  if (options.window.kind != window_kind::series) return std::nullopt;
+  modality_range range;
+  if (auto stop = survey_series(jobs, options.jobs, files, con, range)) return stop;
+  plan.window = {window_kind::fixed, range.empty ? voi_window{} : series_window(range)};
   return std::nullopt;
 }
 
@@ -281,9 +339,11 @@ int run_listed(const batch_options& options, const file_system& files, console& 
   const auto stored = load_max_file(max_name, files, con);
   if (!stored) return exit_status::max_file_failed;
 
+  conversion_plan plan;
+  if (auto stop = plan_conversion(options, jobs, files, con, plan)) return *stop;
   batch_state state;
   state.range = *stored;
-  if (auto stop = convert_all(jobs, options.jobs, files, con, state)) return *stop;
+  if (auto stop = convert_all(jobs, options.jobs, plan, files, con, state)) return *stop;
   if (state.converted == 0) {
     con.problem(list_name, text::nothing_converted);
     return exit_status::nothing_converted;

@@ -7,6 +7,7 @@
 
 #include "slicejpeg/file_system.hpp"
 #include "slicejpeg/messages.hpp"
+#include "slicejpeg/window.hpp"
 
 // The batch: every slice of a path list converted to a JPEG, in list order,
 // and the max file read before and rewritten after.
@@ -20,7 +21,8 @@ constexpr std::size_t max_max_file_bytes = 1 << 20;
 
 struct batch_options {
   std::string list_name{default_list_name};
-  unsigned jobs = 1;  // slices converted at the same time
+  unsigned jobs = 1;     // slices converted at the same time
+  window_choice window;  // none: (sample - image minimum) mod 256
 };
 
 // The number of processors this process may run on.

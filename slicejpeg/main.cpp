@@ -4,9 +4,12 @@
 
 #include <cstdio>
 #include <exception>
-#include <string_view>
+#include <string>
+#include <vector>
 
+#include "common/diagnostic.hpp"
 #include "slicejpeg/batch.hpp"
+#include "slicejpeg/window.hpp"
 
 namespace {
 
@@ -18,15 +21,22 @@ void print_usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  slicejpeg::batch_options options;
-  if (argc >= 2) {
-    const std::string_view first = argv[1];
-    if (argc == 2 && (first == "-h" || first == "--help")) {
-      print_usage();
-      return 0;
-    }
-    options.list_name = first;
+  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  const auto parsed = slicejpeg::parse_command_line(args);
+  if (!parsed.options) {
+    const auto& problem = parsed.problem;
+    std::fprintf(
+        stderr, "%s\n",
+        common::diagnostic(slicejpeg::text::program, problem.subject, problem.what).c_str());
+    return slicejpeg::exit_status::usage_error;
   }
+  if (parsed.options->help) {
+    print_usage();
+    return slicejpeg::exit_status::ok;
+  }
+  slicejpeg::batch_options options;
+  options.list_name = parsed.options->list_name;
+  options.window = parsed.options->window;
   options.jobs = slicejpeg::available_processors();
   // Every slice allocates and frees buffers of the same few sizes; keeping
   // freed memory in the heap instead of returning it to the system saves

@@ -1,6 +1,7 @@
 #include "slicejpeg/messages.hpp"
 
 #include "slicejpeg/text_format.hpp"
+#include "slicejpeg/window.hpp"
 
 namespace slicejpeg::text {
 namespace {
@@ -38,11 +39,12 @@ std::string max_file_text(double run_max, double run_min) {
 
 std::string usage() {
   return format(
-      "usage: slicejpeg [LIST]\n"
-      "converts every slice file named in the path list LIST (default %s)\n"
-      "into an 8-bit JPEG beside the first listed file, and keeps the series'\n"
-      "maximum and minimum sample in PREFIX_max.txt (PREFIX: LIST up to its last \"_\")\n",
-      default_list_name.data());
+             "usage: slicejpeg [--window C,W | NAME | file | series] [LIST]\n"
+             "converts every slice file named in the path list LIST (default %s)\n"
+             "into an 8-bit JPEG beside the first listed file, and keeps the series'\n"
+             "maximum and minimum sample in PREFIX_max.txt (PREFIX: LIST up to its last \"_\")\n",
+             default_list_name.data()) +
+         std::string(window_usage_text());
 }
 
 std::string ends_in_element(const std::string& tag) {

@@ -20,6 +20,7 @@ constexpr int empty_list = 6;
 constexpr int nothing_converted = 7;  // every listed file was skipped
 constexpr int name_collision = 8;     // two files would write one JPEG; nothing written
 constexpr int output_failed = 9;      // standard output could not be written
+constexpr int usage_error = 64;       // EX_USAGE: a malformed option; nothing written
 }  // namespace exit_status
 
 namespace text {

@@ -27,7 +27,16 @@ std::vector<std::string> frame_names(const slice_job& job, std::size_t frames) {
   return names;
 }
 
-slice_outcome convert_read_slice(const slice_job& job, slice_read read) {
+slice_outcome convert_decoded(const decoded_slice& slice, const std::vector<std::string>& names,
+                              const conversion_plan& plan, window_lut_cache& luts) {
+  if (plan.survey) return survey_frames(slice, names);
+  const slice_mapping chosen = mapping_for(slice, plan.window);
+  if (!chosen.problem.empty()) return refusal(slice_status::refused, chosen.problem);
+  return encode_frames(slice, names, chosen.mapping ? &*chosen.mapping : nullptr, luts);
+}
+
+slice_outcome convert_read_slice(const slice_job& job, slice_read read, const conversion_plan& plan,
+                                 window_lut_cache& luts) {
   if (read.verdict != read_verdict::decoded) {
     auto outcome = refusal(
         read.verdict == read_verdict::skipped ? slice_status::skipped : slice_status::refused,
@@ -46,8 +55,8 @@ slice_outcome convert_read_slice(const slice_job& job, slice_read read) {
     problem = text::no_slice_number;
   else
     names = {*job.output_name};
-  slice_outcome outcome =
-      problem ? refusal(slice_status::refused, *problem) : encode_frames(slice, names);
+  slice_outcome outcome = problem ? refusal(slice_status::refused, *problem)
+                                  : convert_decoded(slice, names, plan, luts);
   outcome.header = read.header;
   outcome.facts = {job.path, slice.series_uid, slice.instance_number, slice.position,
                    slice.orientation};
@@ -56,15 +65,58 @@ slice_outcome convert_read_slice(const slice_job& job, slice_read read) {
 
 }  // namespace
 
-slice_outcome encode_frames(const decoded_slice& slice, const std::vector<std::string>& names) {
+slice_mapping mapping_for(const decoded_slice& slice, const window_choice& choice) {
+  voi_window window = choice.window;
+  switch (choice.kind) {
+    case window_kind::none:
+      return {};
+    case window_kind::file: {
+      const auto own = file_window(slice.window_center, slice.window_width);
+      if (!own.window) return {std::nullopt, own.problem};
+      window = *own.window;
+      break;
+    }
+    case window_kind::fixed:
+    case window_kind::series:
+      break;
+  }
+  window_mapping mapping;
+  mapping.window = window;
+  mapping.rescale_slope = slice.rescale_slope.value_or(1.0);
+  mapping.rescale_intercept = slice.rescale_intercept.value_or(0.0);
+  mapping.signed_samples = slice.samples_signed;
+  mapping.monochrome1 = slice.photometric == "MONOCHROME1";
+  return {mapping, {}};
+}
+
+slice_outcome survey_frames(const decoded_slice& slice, const std::vector<std::string>& names) {
+  slice_outcome outcome;
+  const double slope = slice.rescale_slope.value_or(1.0);
+  const double intercept = slice.rescale_intercept.value_or(0.0);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    converted_frame frame;
+    frame.output_name = names[i];
+    frame.range = stored_extremes(slice.frame(i), slice.frame_samples(), slice.samples_signed);
+    outcome.modality.include(modality_extremes(frame.range.min, frame.range.max, slope, intercept));
+    outcome.frames.push_back(std::move(frame));
+  }
+  outcome.status = slice_status::converted;
+  return outcome;
+}
+
+slice_outcome encode_frames(const decoded_slice& slice, const std::vector<std::string>& names,
+                            const window_mapping* mapping, window_lut_cache& luts) {
   slice_outcome outcome;
   try {
     cv::Mat image(slice.rows, slice.columns, CV_8UC1);
     const std::size_t count = image.total();
+    const window_lut* lut = mapping ? &luts.lut_for(*mapping) : nullptr;
     for (std::size_t i = 0; i < names.size(); ++i) {
       converted_frame frame;
       frame.output_name = names[i];
-      frame.range = convert_samples(slice.frame(i), slice.samples_signed, {image.data, count});
+      const std::span<std::uint8_t> pixels(image.data, count);
+      frame.range = lut ? window_samples(slice.frame(i), slice.samples_signed, *lut, pixels)
+                        : convert_samples(slice.frame(i), slice.samples_signed, pixels);
       if (!common::encode_jpeg(image, frame.jpeg)) {
         frame.jpeg.clear();
         frame.problem = text::cannot_encode;
@@ -83,7 +135,8 @@ slice_outcome encode_frames(const decoded_slice& slice, const std::vector<std::s
   return outcome;
 }
 
-slice_outcome convert_slice(const slice_job& job, const file_system& files) {
+slice_outcome convert_slice(const slice_job& job, const file_system& files,
+                            const conversion_plan& plan, window_lut_cache& luts) {
   // Nothing may leave a worker thread: every failure becomes an outcome.
   try {
     const common::file_read file = files.read(job.path, max_slice_file_bytes);
@@ -95,7 +148,7 @@ slice_outcome convert_slice(const slice_job& job, const file_system& files) {
       default:
         return refusal(slice_status::refused, file.reason);
     }
-    return convert_read_slice(job, read_slice(file.bytes));
+    return convert_read_slice(job, read_slice(file.bytes), plan, luts);
   } catch (const std::bad_alloc&) {
     return refusal(slice_status::no_memory, std::string(text::out_of_memory));
   } catch (const std::exception& error) {

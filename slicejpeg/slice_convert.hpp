@@ -9,6 +9,7 @@
 #include "slicejpeg/file_system.hpp"
 #include "slicejpeg/series_check.hpp"
 #include "slicejpeg/slice_reader.hpp"
+#include "slicejpeg/window.hpp"
 
 // One slice file of the batch, from its bytes to the encoded JPEGs in memory.
 // Nothing here prints or writes, so slices can be converted ahead of the
@@ -33,19 +34,43 @@ struct converted_frame {
   std::string problem;             // why not
 };
 
+// How a slice's samples become grey values.
+struct conversion_plan {
+  // none, fixed or file; the batch turns series into the fixed window of
+  // the whole series before the first slice is converted.
+  window_choice window;
+  // Only the extremes, no JPEG: the first pass of a series window.
+  bool survey = false;
+};
+
 struct slice_outcome {
   slice_status status = slice_status::refused;
+  modality_range modality;              // of all frames, when surveyed
   std::optional<slice_header> header;   // known once the walk found all three values
   std::vector<converted_frame> frames;  // when converted: one per frame
   slice_facts facts;
   std::string problem;  // what is wrong, for the error line
 };
 
-// Reads, converts and JPEG-encodes one slice file.
-slice_outcome convert_slice(const slice_job& job, const file_system& files);
+// Reads, converts and JPEG-encodes one slice file. `luts` keeps the window
+// table between the slices of one thread.
+slice_outcome convert_slice(const slice_job& job, const file_system& files,
+                            const conversion_plan& plan, window_lut_cache& luts);
 
-// Converts the frames of a decoded slice, named `names` (one per frame).
-// This is where the converter meets OpenCV.
-slice_outcome encode_frames(const decoded_slice& slice, const std::vector<std::string>& names);
+// The window mapping of a slice under `choice` (fixed or file), or why the
+// slice cannot be shown through it; nothing for the default conversion.
+struct slice_mapping {
+  std::optional<window_mapping> mapping;
+  std::string problem;
+};
+slice_mapping mapping_for(const decoded_slice& slice, const window_choice& choice);
+
+// Converts the frames of a decoded slice, named `names` (one per frame),
+// through `mapping` when there is one. This is where the converter meets OpenCV.
+slice_outcome encode_frames(const decoded_slice& slice, const std::vector<std::string>& names,
+                            const window_mapping* mapping, window_lut_cache& luts);
+
+// The stored extremes of every frame and the modality range of them all.
+slice_outcome survey_frames(const decoded_slice& slice, const std::vector<std::string>& names);
 
 }  // namespace slicejpeg

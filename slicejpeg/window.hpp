@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "slicejpeg/batch.hpp"
 #include "slicejpeg/conversion.hpp"
+#include "slicejpeg/messages.hpp"
 
 // Window and level: 16-bit stored samples shown through a window in modality
 // units (Hounsfield units for CT), with the choice of window made on the
@@ -140,12 +140,11 @@ file_window_result file_window(std::optional<double> window_center,
 // Why a file cannot be shown with --window file, and what to use instead.
 std::string no_file_window_problem();
 
-// The command line of slicejpeg: options, then the path list.
-inline constexpr int usage_error_status = 64;  // EX_USAGE
-
+// The command line of slicejpeg: options, then the path list; a problem
+// with it ends the run with exit_status::usage_error.
 struct command_line {
   bool help = false;
-  std::string list_name{default_list_name};
+  std::string list_name{text::default_list_name};
   window_choice window;
 };
 

@@ -32,7 +32,7 @@ batch_run run_batch_in(const fs::path& dir, const std::string& list, unsigned jo
   fs::current_path(dir);
   std::FILE* out = std::tmpfile();
   std::FILE* err = std::tmpfile();
-  const int status = run_batch({list, jobs}, out, err);
+  const int status = run_batch({list, jobs, {}}, out, err);
   fs::current_path(previous);
   return {status, read_stream(out), read_stream(err)};
 }
