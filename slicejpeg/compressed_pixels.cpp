@@ -1,6 +1,5 @@
 #include "slicejpeg/compressed_pixels.hpp"
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "common/diagnostic.hpp"
+#include "common/module_loader.hpp"
 #include "slicejpeg/dicom_codec_module.hpp"
 
 namespace slicejpeg {
@@ -44,18 +44,9 @@ std::string_view without_padding(std::string_view uid) {
   return uid;
 }
 
-std::vector<std::filesystem::path> module_dirs() {
-  std::error_code error;
-  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) return {};
-  const std::filesystem::path dir = program.parent_path();
-  return {(dir / SLICEJPEG_CODEC_INSTALL_DIR).lexically_normal(),
-          (dir / ".." / "lib").lexically_normal()};
-}
-
 const detail::codec_module& codec() {
-  static const detail::codec_module loaded =
-      detail::load_codec_module(module_dirs(), SLICEJPEG_CODEC_MODULE);
+  static const detail::codec_module loaded = detail::load_codec_module(
+      common::module_dirs(SLICEJPEG_CODEC_INSTALL_DIR), SLICEJPEG_CODEC_MODULE);
   return loaded;
 }
 
@@ -253,32 +244,9 @@ namespace detail {
 
 codec_module load_codec_module(std::span<const std::filesystem::path> dirs,
                                const std::string& file_name) {
-  codec_module module;
-  module.problem = "not found";
-  for (std::size_t i = 0; i < dirs.size(); ++i)
-    module.problem += (i == 0 ? " in " : " nor in ") + dirs[i].string();
-  for (const std::filesystem::path& dir : dirs) {
-    const std::filesystem::path candidate = dir / file_name;
-    std::error_code error;
-    if (!std::filesystem::exists(candidate, error)) continue;
-    // Bound now, so the decoding child never enters the dynamic linker.
-    void* handle = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-      const char* reason = ::dlerror();
-      module.problem = reason != nullptr ? reason : candidate.string() + ": cannot be loaded";
-      continue;
-    }
-    void* entry = ::dlsym(handle, "slicejpeg_decode_compressed");
-    if (entry == nullptr) {
-      module.problem = candidate.string() + ": no entry slicejpeg_decode_compressed";
-      ::dlclose(handle);
-      continue;
-    }
-    module.decode = reinterpret_cast<decode_function>(entry);
-    module.problem.clear();
-    return module;
-  }
-  return module;
+  const common::module_entry found =
+      common::load_module_entry(dirs, file_name, "slicejpeg_decode_compressed");
+  return {reinterpret_cast<decode_function>(found.entry), found.problem};
 }
 
 }  // namespace detail
