@@ -21,3 +21,17 @@ inline std::vector<std::uint8_t> with_exif_orientation(std::vector<std::uint8_t>
               segment.end());
   return jpeg;
 }
+
+// The same JPEG with a baseline frame header that declares `width` x `height`
+// instead: what a decompression bomb looks like.
+inline std::vector<std::uint8_t> with_declared_size(std::vector<std::uint8_t> jpeg, int width,
+                                                    int height) {
+  for (std::size_t i = 0; i + 8 < jpeg.size(); ++i)
+    if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {
+      jpeg[i + 5] = static_cast<std::uint8_t>(height >> 8);
+      jpeg[i + 6] = static_cast<std::uint8_t>(height);
+      jpeg[i + 7] = static_cast<std::uint8_t>(width >> 8);
+      jpeg[i + 8] = static_cast<std::uint8_t>(width);
+    }
+  return jpeg;
+}

@@ -162,14 +162,7 @@ cv::Mat ramp(int rows, int columns, int type) {
 std::vector<std::uint8_t> bomb(int width, int height) {
   std::vector<std::uint8_t> jpeg;
   EXPECT_TRUE(cv::imencode(".jpg", cv::Mat(8, 8, CV_8UC1, cv::Scalar(0)), jpeg));
-  for (std::size_t i = 0; i + 8 < jpeg.size(); ++i)
-    if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {
-      jpeg[i + 5] = static_cast<std::uint8_t>(height >> 8);
-      jpeg[i + 6] = static_cast<std::uint8_t>(height);
-      jpeg[i + 7] = static_cast<std::uint8_t>(width >> 8);
-      jpeg[i + 8] = static_cast<std::uint8_t>(width);
-    }
-  return jpeg;
+  return with_declared_size(std::move(jpeg), width, height);
 }
 
 // Address space capped for one test, so a bomb that gets decoded fails the test.
