@@ -8,6 +8,8 @@
 #include <iterator>
 #include <string>
 
+#include "tests/common/temp_dir.hpp"
+
 // Runs a command line in a directory through the shell and keeps its standard
 // output, standard error and exit status.
 struct program_run {
@@ -40,6 +42,19 @@ inline program_run run_in(const std::filesystem::path& dir, const std::string& c
   std::filesystem::remove(out_file);
   std::filesystem::remove(err_file);
   return run;
+}
+
+// The folder of the DICOM files python3-pydicom ships, or empty without it.
+inline const std::string& pydicom_test_files() {
+  static const std::string dir = [] {
+    temp_dir scratch;
+    const auto run = run_in(scratch.path(),
+                            "/usr/bin/python3 -c 'import pydicom.data, os; "
+                            "print(os.path.dirname(pydicom.data.__file__))'");
+    if (run.status != 0 || run.out.empty()) return std::string();
+    return run.out.substr(0, run.out.find('\n')) + "/test_files";
+  }();
+  return dir;
 }
 
 #ifdef SLICEJPEG_BIN

@@ -10,6 +10,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <string>
 
+#include "tests/common/exif_jpeg.hpp"
 #include "tests/common/temp_dir.hpp"
 
 namespace {
@@ -59,69 +60,67 @@ TEST(triview_cli, help_prints_usage_and_succeeds) {
   EXPECT_EQ(run.out.rfind("usage: triview [--z-scale F] [LIST]\n", 0), 0u) << run.out;
 }
 
-TEST(triview_cli, a_missing_list_is_named_with_status_1) {
-  temp_dir dir;
-  auto run = run_triview(dir, "");
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err,
-            "triview: sample_jpg_list.txt: cannot open path list: no such file or directory\n");
-  run = run_triview(dir, "other_list.txt");
-  EXPECT_EQ(run.err, "triview: other_list.txt: cannot open path list: no such file or directory\n");
-}
-
-TEST(triview_cli, a_list_without_tokens_fails_with_status_1) {
-  temp_dir dir;
-  dir.write("sample_jpg_list.txt", " \r\n\n");
-  const auto run = run_triview(dir, "");
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, "triview: sample_jpg_list.txt: path list holds no file name\n");
-}
-
-TEST(triview_cli, an_unreadable_first_slice_ends_with_minus_1_before_the_count) {
-  temp_dir dir;
-  dir.write("list.txt", "sample\\missing.jpg\n");
-  const auto run = run_triview(dir, "list.txt");
-  EXPECT_EQ(run.status, 255);
-  EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err,
-            "triview: sample\\missing.jpg: cannot load image: no such file or directory\n");
-}
-
-TEST(triview_cli, an_unreadable_later_slice_ends_with_minus_1_after_the_count) {
-  temp_dir dir;
-  write_slice(dir, "sample/a.jpg", 8, 6);
-  write_slice(dir, "sample/c.jpg", 8, 6);
-  dir.write("sample/b.jpg", "truncated");
-  dir.write("list.txt", "sample\\a.jpg\nsample\\b.jpg\nsample\\c.jpg\n");
-  const auto run = run_triview(dir, "list.txt");
-  EXPECT_EQ(run.status, 255);
-  EXPECT_EQ(run.out, "islice:3\n");
-  EXPECT_EQ(run.err, "triview: sample\\b.jpg: cannot load image\n");
-}
-
-TEST(triview_cli, a_slice_of_another_size_is_refused) {
-  temp_dir dir;
-  write_slice(dir, "s/a.jpg", 8, 6);
-  write_slice(dir, "s/b.jpg", 8, 6);
-  write_slice(dir, "s/c.jpg", 9, 6);
-  dir.write("list.txt", "s\\a.jpg s\\b.jpg s\\c.jpg");
-  const auto run = run_triview(dir, "list.txt");
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "islice:3\n");
-  EXPECT_EQ(run.err, "triview: s\\c.jpg: size 9x6 differs from the first slice's 8x6\n");
-}
-
-TEST(triview_cli, without_a_display_the_stack_loads_then_status_1) {
-  temp_dir dir;
-  write_slice(dir, "sample/sample001.jpg", 8, 6);
-  write_slice(dir, "sample/sample002.jpg", 8, 6);
-  dir.write("sample_jpg_list.txt", "sample\\sample001.jpg\r\nsample/sample002.jpg\r\n");
-  const auto run = run_triview(dir, "");
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "islice:2\n" + hot_keys);
-  EXPECT_EQ(run.err, "triview: DISPLAY is not set: cannot open display\n");
+// Each case from a fresh folder of the same slices and lists. Lists and
+// slices are read only when they are regular files: a FIFO, a device or a
+// directory is refused at once with what it is.
+TEST(triview_cli, console_text_and_status_of_each_outcome) {
+  const std::string no_display = "triview: DISPLAY is not set: cannot open display\n";
+  const struct {
+    const char* args;
+    const char* default_list;  // sample_jpg_list.txt; nullptr: none
+    int status;
+    std::string out;
+    std::string err;
+  } cases[] = {
+      {"", nullptr, 1, "",
+       "triview: sample_jpg_list.txt: cannot open path list: no such file or directory\n"},
+      {"other_list.txt", nullptr, 1, "",
+       "triview: other_list.txt: cannot open path list: no such file or directory\n"},
+      {"", " \r\n\n", 1, "", "triview: sample_jpg_list.txt: path list holds no file name\n"},
+      {"", "sample\\a.jpg\r\nsample/c.jpg\r\n", 1, "islice:2\n" + hot_keys, no_display},
+      // An unreadable first slice ends with -1 before the count, a later one after it.
+      {"missing.txt", nullptr, 255, "",
+       "triview: sample\\missing.jpg: cannot load image: no such file or directory\n"},
+      {"later.txt", nullptr, 255, "islice:3\n", "triview: sample\\b.jpg: cannot load image\n"},
+      {"sizes.txt", nullptr, 1, "islice:3\n",
+       "triview: sample\\w.jpg: size 9x6 differs from the first slice's 8x6\n"},
+      {"fifo", nullptr, 1, "",
+       "triview: fifo: cannot open path list: is a fifo, not a regular file\n"},
+      {"d", nullptr, 1, "", "triview: d: cannot open path list: is a directory\n"},
+      {"fifo_list.txt", nullptr, 255, "",
+       "triview: fifo: cannot load image: is a fifo, not a regular file\n"},
+      {"zero_list.txt", nullptr, 255, "islice:2\n",
+       "triview: /dev/zero: cannot load image: is a device, not a regular file\n"},
+      {"--z-scale abc one.txt", nullptr, 64, "",
+       "triview: --z-scale: is not a positive number: 'abc'\n"},
+      {"--z-scale=2.5x one.txt", nullptr, 64, "",
+       "triview: --z-scale: is not a positive number: '2.5x'\n"},
+      {"--z-scale", nullptr, 64, "", "triview: --z-scale: needs a value, a positive number\n"},
+      {"--zscale 2 one.txt", nullptr, 64, "",
+       "triview: --zscale: unknown option (a list whose name starts with - follows --)\n"},
+      {"--z-scale 2.5 one.txt", nullptr, 1, "islice:1\n" + hot_keys, no_display},
+      {"--z-scale=0.25 one.txt", nullptr, 1, "islice:1\n" + hot_keys, no_display},
+  };
+  for (const auto& c : cases) {
+    temp_dir dir;
+    write_slice(dir, "sample/a.jpg", 8, 6);
+    write_slice(dir, "sample/c.jpg", 8, 6);
+    write_slice(dir, "sample/w.jpg", 9, 6);
+    dir.write("sample/b.jpg", "truncated");
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    std::filesystem::create_directory(dir / "d");
+    dir.write("missing.txt", "sample\\missing.jpg\n");
+    dir.write("later.txt", "sample\\a.jpg\nsample\\b.jpg\nsample\\c.jpg\n");
+    dir.write("sizes.txt", "sample\\a.jpg sample\\c.jpg sample\\w.jpg");
+    dir.write("fifo_list.txt", "fifo");
+    dir.write("zero_list.txt", "sample\\a.jpg /dev/zero");
+    dir.write("one.txt", "sample\\a.jpg");
+    if (c.default_list) dir.write("sample_jpg_list.txt", c.default_list);
+    const auto run = run_triview(dir, c.args);
+    EXPECT_EQ(run.status, c.status) << c.args;
+    EXPECT_EQ(run.out, c.out) << c.args;
+    EXPECT_EQ(run.err, c.err) << c.args;
+  }
 }
 
 // A copy of the program with no imread module beside it: JPEG slices load
@@ -157,80 +156,13 @@ TEST(triview_cli, without_the_imread_module_only_other_formats_fail) {
   EXPECT_EQ(run.out, "islice:2\n" + hot_keys);
 }
 
-TEST(triview_cli, a_malformed_z_scale_ends_with_64_and_one_line) {
-  temp_dir dir;
-  write_slice(dir, "s/a.jpg", 8, 6);
-  dir.write("list.txt", "s\\a.jpg");
-  const struct {
-    const char* args;
-    const char* err;
-  } cases[] = {
-      {"--z-scale abc list.txt", "triview: --z-scale: is not a positive number: 'abc'\n"},
-      {"--z-scale=2.5x list.txt", "triview: --z-scale: is not a positive number: '2.5x'\n"},
-      {"--z-scale", "triview: --z-scale: needs a value, a positive number\n"},
-      {"--zscale 2 list.txt",
-       "triview: --zscale: unknown option (a list whose name starts with - follows --)\n"},
-  };
-  for (const auto& c : cases) {
-    const auto run = run_triview(dir, c.args);
-    EXPECT_EQ(run.status, 64) << c.args;
-    EXPECT_EQ(run.out, "") << c.args;
-    EXPECT_EQ(run.err, c.err) << c.args;
-  }
-  for (const char* args : {"--z-scale 2.5 list.txt", "--z-scale=0.25 list.txt"}) {
-    const auto run = run_triview(dir, args);
-    EXPECT_EQ(run.status, 1) << args;
-    EXPECT_EQ(run.out, "islice:1\n" + hot_keys) << args;
-  }
-}
-
-// Lists and slices are read only when they are regular files: a FIFO, a
-// device or a directory is refused at once with what it is.
-TEST(triview_cli, only_regular_files_are_read) {
-  temp_dir dir;
-  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
-  std::filesystem::create_directory(dir / "d");
-  write_slice(dir, "s/a.jpg", 8, 6);
-  dir.write("fifo_list.txt", "fifo");
-  dir.write("zero_list.txt", "s\\a.jpg /dev/zero");
-  const struct {
-    const char* args;
-    int status;
-    const char* out;
-    const char* err;
-  } cases[] = {
-      {"fifo", 1, "", "triview: fifo: cannot open path list: is a fifo, not a regular file\n"},
-      {"d", 1, "", "triview: d: cannot open path list: is a directory\n"},
-      {"fifo_list.txt", 255, "",
-       "triview: fifo: cannot load image: is a fifo, not a regular file\n"},
-      {"zero_list.txt", 255, "islice:2\n",
-       "triview: /dev/zero: cannot load image: is a device, not a regular file\n"},
-  };
-  for (const auto& c : cases) {
-    const auto run = run_triview(dir, c.args);
-    EXPECT_EQ(run.status, c.status) << c.args;
-    EXPECT_EQ(run.out, c.out) << c.args;
-    EXPECT_EQ(run.err, c.err) << c.args;
-  }
-}
-
-// An 8 x 8 JPEG whose frame header declares 30000 x 30000.
-std::string bomb_jpeg() {
-  std::vector<std::uint8_t> jpeg;
-  cv::imencode(".jpg", cv::Mat(8, 8, CV_8UC1, cv::Scalar(0)), jpeg);
-  for (std::size_t i = 0; i + 8 < jpeg.size(); ++i)
-    if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0)
-      for (const std::size_t at : {i + 5, i + 7}) {
-        jpeg[at] = 30000 >> 8;
-        jpeg[at + 1] = 30000 & 0xFF;
-      }
-  return {jpeg.begin(), jpeg.end()};
-}
-
 // Under a memory limit far below what decoding the bomb would take.
 TEST(triview_cli, a_decompression_bomb_is_refused_from_its_header) {
   temp_dir dir;
-  dir.write("bomb.jpg", bomb_jpeg());
+  std::vector<std::uint8_t> jpeg;
+  ASSERT_TRUE(cv::imencode(".jpg", cv::Mat(8, 8, CV_8UC1, cv::Scalar(0)), jpeg));
+  jpeg = with_declared_size(std::move(jpeg), 30000, 30000);
+  dir.write("bomb.jpg", {jpeg.begin(), jpeg.end()});
   write_slice(dir, "a.jpg", 64, 64);
   dir.write("first.txt", "bomb.jpg a.jpg");
   dir.write("second.txt", "a.jpg bomb.jpg a.jpg");
