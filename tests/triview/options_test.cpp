@@ -40,10 +40,7 @@ TEST(options, list_and_z_scale_in_any_order_later_arguments_ignored) {
 TEST(options, a_z_scale_must_be_a_positive_finite_number) {
   for (const char* text : {"0", "-1", "abc", "2x", "nan", "inf", "", " 2", "1e999", "0x"})
     EXPECT_FALSE(triview::parse_z_scale(text)) << text;
-  const auto missing = parse({"a.txt", "--z-scale"});
-  EXPECT_TRUE(missing.values);  // after the list, ignored
-  EXPECT_EQ(parse({"--z-scale"}).error, "--z-scale: needs a value, a positive number");
-  EXPECT_EQ(parse({"--z-scale", "-3", "a.txt"}).error, "--z-scale: is not a positive number: '-3'");
+  EXPECT_TRUE(parse({"a.txt", "--z-scale"}).values);  // after the list, ignored
 }
 
 }  // namespace

@@ -320,12 +320,4 @@ TEST(clicks, redraw_the_changed_planes_in_id_order_with_their_trackbars) {
   }
 }
 
-TEST(clicks, then_s_saves_what_was_redrawn_last) {
-  started_viewer v(10, 8, 7);
-  triview::on_mouse(v.state, view_id::xz, {triview::mouse_action::press, {9, 5}, true});
-  const auto outcome = v.press('s');
-  EXPECT_EQ(outcome.save->file_name, "isl_0001.jpg");
-  EXPECT_EQ(v.state.view.x_posi, 9);
-}
-
 }  // namespace
