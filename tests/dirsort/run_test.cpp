@@ -254,14 +254,3 @@ TEST(run, names_without_extension_are_slices_when_they_end_in_a_digit) {
   EXPECT_EQ(fake.files,
             (std::map<std::string, std::string>{{"s_list.txt", "s\\10\ns\\IM.1\ns\\IM000002\n"}}));
 }
-
-TEST(run, trailing_separators_leave_the_pattern_and_the_lines) {
-  for (const std::string argument : {"sample/", "sample\\", "sample\\/"}) {
-    fake_files fake = sample_directory();
-    const auto result = run(fake, argument);
-    EXPECT_TRUE(result.console.out_text().starts_with(argument + " : sample\nファイル名: sample("))
-        << argument;
-    EXPECT_EQ(result.exit_status, 0) << argument;
-    EXPECT_EQ(fake.files["sample_txt_list.txt"], "sample\\b.txt\n") << argument;
-  }
-}
