@@ -65,12 +65,21 @@ TEST(triview_cli, help_prints_usage_and_succeeds) {
 // directory is refused at once with what it is.
 TEST(triview_cli, console_text_and_status_of_each_outcome) {
   const std::string no_display = "triview: DISPLAY is not set: cannot open display\n";
+  std::vector<std::uint8_t> bomb, full;
+  ASSERT_TRUE(cv::imencode(".jpg", cv::Mat(8, 8, CV_8UC1, cv::Scalar(0)), bomb));
+  bomb = with_declared_size(std::move(bomb), 30000, 30000);
+  cv::Mat noise(48, 64, CV_8UC1);
+  cv::randu(noise, 0, 255);
+  ASSERT_TRUE(cv::imencode(".jpg", noise, full));
+  // Far below what decoding the bomb would take.
+  const std::string bomb_limit = memory_limit("800000");
   const struct {
     const char* args;
     const char* default_list;  // sample_jpg_list.txt; nullptr: none
     int status;
     std::string out;
     std::string err;
+    std::string limits = "";
   } cases[] = {
       {"", nullptr, 1, "",
        "triview: sample_jpg_list.txt: cannot open path list: no such file or directory\n"},
@@ -97,6 +106,17 @@ TEST(triview_cli, console_text_and_status_of_each_outcome) {
       {"--zscale 2 one.txt", nullptr, 64, "",
        "triview: --zscale: unknown option (a list whose name starts with - follows --)\n"},
       {"--z-scale 2.5 one.txt", nullptr, 1, "islice:1\n" + hot_keys, no_display},
+      // A decompression bomb is refused from its header; later slices are held
+      // against the first one's size, before decoding.
+      {"first.txt", nullptr, 255, "",
+       "triview: bomb.jpg: cannot load image: declares 30000x30000 pixels, more than its " +
+           std::to_string(bomb.size()) + " bytes can hold\n",
+       bomb_limit},
+      {"second.txt", nullptr, 1, "islice:3\n",
+       "triview: bomb.jpg: size 30000x30000 differs from the first slice's 64x64\n", bomb_limit},
+      // A truncated JPEG loads and is named.
+      {"truncated.txt", nullptr, 1, "islice:3\n" + hot_keys,
+       "triview: cut.jpg: file is incomplete, the rest of the slice is shown grey\n" + no_display},
   };
   for (const auto& c : cases) {
     temp_dir dir;
@@ -112,8 +132,16 @@ TEST(triview_cli, console_text_and_status_of_each_outcome) {
     dir.write("fifo_list.txt", "fifo");
     dir.write("zero_list.txt", "sample\\a.jpg /dev/zero");
     dir.write("one.txt", "sample\\a.jpg");
+    dir.write("bomb.jpg", {bomb.begin(), bomb.end()});
+    write_slice(dir, "b64.jpg", 64, 64);
+    dir.write("first.txt", "bomb.jpg b64.jpg");
+    dir.write("second.txt", "b64.jpg bomb.jpg b64.jpg");
+    dir.write("full.jpg", {full.begin(), full.end()});
+    dir.write("cut.jpg",
+              {full.begin(), full.begin() + static_cast<std::ptrdiff_t>(full.size() * 2 / 3)});
+    dir.write("truncated.txt", "full.jpg cut.jpg full.jpg");
     if (c.default_list) dir.write("sample_jpg_list.txt", c.default_list);
-    const auto run = run_triview(dir, c.args);
+    const auto run = run_triview(dir, c.args, TRIVIEW_BINARY, c.limits);
     EXPECT_EQ(run.status, c.status) << c.args;
     EXPECT_EQ(run.out, c.out) << c.args;
     EXPECT_EQ(run.err, c.err) << c.args;
@@ -151,50 +179,6 @@ TEST(triview_cli, without_the_imread_module_only_other_formats_fail) {
   run = run_triview(dir, "png.txt");
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "islice:2\n" + hot_keys);
-}
-
-// Under a memory limit far below what decoding the bomb would take.
-TEST(triview_cli, a_decompression_bomb_is_refused_from_its_header) {
-  temp_dir dir;
-  std::vector<std::uint8_t> jpeg;
-  ASSERT_TRUE(cv::imencode(".jpg", cv::Mat(8, 8, CV_8UC1, cv::Scalar(0)), jpeg));
-  jpeg = with_declared_size(std::move(jpeg), 30000, 30000);
-  dir.write("bomb.jpg", {jpeg.begin(), jpeg.end()});
-  write_slice(dir, "a.jpg", 64, 64);
-  dir.write("first.txt", "bomb.jpg a.jpg");
-  dir.write("second.txt", "a.jpg bomb.jpg a.jpg");
-  const std::string bytes = std::to_string(std::filesystem::file_size(dir / "bomb.jpg"));
-  const std::string refusal =
-      "triview: bomb.jpg: cannot load image: declares 30000x30000 pixels, "
-      "more than its " +
-      bytes + " bytes can hold\n";
-  auto run = run_triview(dir, "first.txt", TRIVIEW_BINARY, memory_limit("800000"));
-  EXPECT_EQ(run.status, 255);
-  EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, refusal);
-  // Later slices are held against the first one's size, before decoding.
-  run = run_triview(dir, "second.txt", TRIVIEW_BINARY, memory_limit("800000"));
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "islice:3\n");
-  EXPECT_EQ(run.err, "triview: bomb.jpg: size 30000x30000 differs from the first slice's 64x64\n");
-}
-
-TEST(triview_cli, a_truncated_jpeg_loads_and_is_named) {
-  temp_dir dir;
-  cv::Mat slice(48, 64, CV_8UC1);
-  cv::randu(slice, 0, 255);
-  std::vector<std::uint8_t> jpeg;
-  ASSERT_TRUE(cv::imencode(".jpg", slice, jpeg));
-  dir.write("a.jpg", {jpeg.begin(), jpeg.end()});
-  dir.write("b.jpg",
-            {jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(jpeg.size() * 2 / 3)});
-  dir.write("list.txt", "a.jpg b.jpg a.jpg");
-  const auto run = run_triview(dir, "list.txt");
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "islice:3\n" + hot_keys);
-  EXPECT_EQ(run.err,
-            "triview: b.jpg: file is incomplete, the rest of the slice is shown grey\n"
-            "triview: DISPLAY is not set: cannot open display\n");
 }
 
 // 1,000 slices of 512 x 512 under 400 MB: refused with what the stack needs,
