@@ -29,9 +29,9 @@ struct series_case {
 
 }  // namespace
 
+// Mixed series, shared positions and gaps are checked on whole runs
+// (batch_rules_test.cpp).
 TEST(series_check, warns_once_per_finding_and_names_the_files) {
-  auto mixed = at_heights({0, 5, 10});
-  mixed[2].series_uid = "t";
   auto numbered = at_heights({0, 0, 0, 0});
   for (auto& slice : numbered) slice.position.reset();
   numbered[3].instance_number = 5;
@@ -49,9 +49,6 @@ TEST(series_check, warns_once_per_finding_and_names_the_files) {
       {"regular", at_heights({0, 5, 10, 15, 20}), {}},
       {"descending", at_heights({20, 15, 10, 5, 0}), {}},
       {"two slices", at_heights({0, 50}), {}},
-      {"mixed series",
-       mixed,
-       {{"f3", "warning: series t is not the series of f1 (s): the list mixes series"}}},
       {"out of order",
        at_heights({0, 5, 15, 10, 20}),
        {{"f4",
@@ -62,14 +59,6 @@ TEST(series_check, warns_once_per_finding_and_names_the_files) {
        {{"f3",
          "warning: position along the slice normal 5 after 10 of f2: the slices are not in "
          "order along the slice normal (2 places)"}}},
-      {"shared position",
-       at_heights({0, 5, 5, 10}),
-       {{"f3", "warning: same position along the slice normal 5 as f2"}}},
-      {"gap",
-       at_heights({0, 5, 10, 25, 30}),
-       {{"f4",
-         "warning: position along the slice normal gap of 15 from f3, more than 1.5 times "
-         "the median spacing 5: slices may be missing"}}},
       {"instance numbers",
        numbered,
        {{"f4",
