@@ -292,30 +292,6 @@ TEST(decode_slice_file, every_file_gives_imreads_pixels_in_its_channels) {
   EXPECT_FALSE(triview::fallback_problem());
 }
 
-TEST(decode_slice_file, reads_listed_backslash_paths_into_the_given_storage_only) {
-  temp_dir dir;
-  std::filesystem::create_directory(dir / "sample");
-  ASSERT_TRUE(
-      cv::imwrite((dir / "sample" / "a.png").string(), cv::Mat(3, 5, CV_8UC1, cv::Scalar(77))));
-  const std::string listed = dir.path().string() + "/sample\\a.png";
-  const cv::Mat slice = triview::decode_first_slice(listed).image;
-  ASSERT_EQ(slice.type(), CV_8UC1);
-  EXPECT_EQ(slice.size(), cv::Size(5, 3));
-  EXPECT_EQ(slice.at<std::uint8_t>(2, 4), 77);
-
-  cv::Mat storage(6, 5, CV_8UC3, cv::Scalar(0));
-  cv::Mat in_place = storage.rowRange(3, 6);
-  EXPECT_EQ(triview::decode_slice_file_into(listed, in_place).what, kind::ok);
-  EXPECT_EQ(storage.at<cv::Vec3b>(5, 4), cv::Vec3b(77, 77, 77));
-  EXPECT_EQ(storage.at<cv::Vec3b>(2, 4), cv::Vec3b(0, 0, 0));
-
-  cv::Mat too_small = storage.rowRange(0, 2);
-  const auto outcome = triview::decode_slice_file_into(listed, too_small);
-  EXPECT_EQ(outcome.what, kind::size_differs);
-  EXPECT_EQ(outcome.size, cv::Size(5, 3));
-  EXPECT_EQ(storage.at<cv::Vec3b>(0, 0), cv::Vec3b(0, 0, 0));
-}
-
 // A grey stack shows what the same stack held as colour shows, pixel for pixel.
 TEST(grey_stack, renders_as_its_colour_twin) {
   triview::slice_stack grey, colour;
