@@ -5,6 +5,7 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 
+#include "bench/slicejpeg/phantom_slice.hpp"
 #include "common/jpeg_codec.hpp"
 #include "slicejpeg/conversion.hpp"
 #include "slicejpeg/element_walk.hpp"
@@ -13,14 +14,6 @@
 #include "tools/phantom.hpp"
 
 namespace {
-
-const std::vector<std::uint8_t>& slice_file() {
-  static const auto bytes = [] {
-    const phantom::volume_size size{512, 512, 120};
-    return phantom::encode_slice_file(phantom::make_slice(size, 60), 512, 512, 61);
-  }();
-  return bytes;
-}
 
 void walk(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(slicejpeg::scan_elements(slice_file()));

@@ -5,21 +5,13 @@
 
 #include <opencv2/core.hpp>
 
+#include "bench/slicejpeg/phantom_slice.hpp"
 #include "common/jpeg_codec.hpp"
 #include "slicejpeg/conversion.hpp"
 #include "slicejpeg/element_walk.hpp"
 #include "slicejpeg/window.hpp"
-#include "tools/phantom.hpp"
 
 namespace {
-
-const std::vector<std::uint8_t>& slice_file() {
-  static const auto bytes = [] {
-    const phantom::volume_size size{512, 512, 120};
-    return phantom::encode_slice_file(phantom::make_slice(size, 60), 512, 512, 61);
-  }();
-  return bytes;
-}
 
 std::span<const std::uint8_t> pixels() {
   static const auto scan = slicejpeg::scan_elements(slice_file());
