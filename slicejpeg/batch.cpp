@@ -228,31 +228,51 @@ class ordered_pipeline {
 // asks to stop.
 std::optional<int> for_each_outcome(
     const std::vector<slice_job>& jobs, unsigned workers, const slice_task& task,
-    const std::function<std::optional<int>(const slice_job&, const slice_outcome&)>& use) {
+    const std::function<std::optional<int>(std::size_t index, slice_outcome&)>& use) {
   if (workers <= 1 || jobs.size() == 1) {
     window_lut_cache luts;
-    for (const auto& job : jobs)
-      if (auto stop = use(job, task(job, luts))) return stop;
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+      slice_outcome outcome = task(jobs[i], luts);
+      if (auto stop = use(i, outcome)) return stop;
+    }
     return std::nullopt;
   }
   ordered_pipeline pipeline(jobs, task, workers);
-  for (std::size_t i = 0; i < jobs.size(); ++i)
-    if (auto stop = use(jobs[i], pipeline.take(i))) return stop;
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    slice_outcome outcome = pipeline.take(i);
+    if (auto stop = use(i, outcome)) return stop;
+  }
   return std::nullopt;
 }
 
-slice_task task_for(const file_system& files, const conversion_plan& plan) {
-  return [&files, plan](const slice_job& job, window_lut_cache& luts) {
+// Slices the survey of a series window decoded, by list position, for the
+// second pass. Each worker takes only its own job's slice, so no lock.
+using kept_slices = std::vector<std::optional<slice_read>>;
+
+// Compressed slices are kept between the two passes of a series window up
+// to this many bytes of samples (a 512 x 512 x 2000 series fits), and decoded
+// again beyond it.
+constexpr std::size_t max_kept_bytes = std::size_t{1} << 30;
+
+slice_task task_for(const file_system& files, const conversion_plan& plan,
+                    const std::vector<slice_job>& jobs, kept_slices* kept = nullptr) {
+  return [&files, plan, &jobs, kept](const slice_job& job, window_lut_cache& luts) {
+    const auto index = static_cast<std::size_t>(&job - jobs.data());
+    if (kept != nullptr && (*kept)[index]) {
+      slice_read read = std::move(*(*kept)[index]);
+      (*kept)[index].reset();
+      return convert_read_slice(job, std::move(read), plan, luts);
+    }
     return convert_slice(job, files, plan, luts);
   };
 }
 
 std::optional<int> convert_all(const std::vector<slice_job>& jobs, unsigned workers,
-                               const conversion_plan& plan, const file_system& files, console& con,
-                               batch_state& state) {
-  return for_each_outcome(jobs, workers, task_for(files, plan),
-                          [&](const slice_job& job, const slice_outcome& outcome) {
-                            return finish_slice(job, outcome, files, con, state);
+                               const conversion_plan& plan, kept_slices& kept,
+                               const file_system& files, console& con, batch_state& state) {
+  return for_each_outcome(jobs, workers, task_for(files, plan, jobs, &kept),
+                          [&](std::size_t index, const slice_outcome& outcome) {
+                            return finish_slice(jobs[index], outcome, files, con, state);
                           });
 }
 
@@ -261,29 +281,36 @@ std::optional<int> convert_all(const std::vector<slice_job>& jobs, unsigned work
 // console lines, before any JPEG is written; skipped slices are left to the
 // second pass, which reports them.
 std::optional<int> survey_series(const std::vector<slice_job>& jobs, unsigned workers,
-                                 const file_system& files, console& con, modality_range& range) {
+                                 const file_system& files, console& con, modality_range& range,
+                                 kept_slices& kept) {
   batch_state unused;
   conversion_plan plan;
   plan.survey = true;
-  return for_each_outcome(jobs, workers, task_for(files, plan),
-                          [&](const slice_job& job, const slice_outcome& outcome) {
-                            if (outcome.status == slice_status::skipped)
-                              return std::optional<int>{};
-                            if (outcome.status != slice_status::converted)
-                              return finish_slice(job, outcome, files, con, unused);
-                            range.include(outcome.modality);
-                            return std::optional<int>{};
-                          });
+  plan.keep_decoded = true;
+  std::size_t kept_total = 0;
+  return for_each_outcome(
+      jobs, workers, task_for(files, plan, jobs), [&](std::size_t index, slice_outcome& outcome) {
+        if (outcome.status == slice_status::skipped) return std::optional<int>{};
+        if (outcome.status != slice_status::converted)
+          return finish_slice(jobs[index], outcome, files, con, unused);
+        range.include(outcome.modality);
+        if (outcome.kept && kept_total + kept_bytes(*outcome.kept) <= max_kept_bytes) {
+          kept_total += kept_bytes(*outcome.kept);
+          kept[index] = std::move(outcome.kept);
+        }
+        return std::optional<int>{};
+      });
 }
 
 // What the slices go through: a series window is made fixed once the whole
 // series has been surveyed.
 std::optional<int> plan_conversion(const batch_options& options, const std::vector<slice_job>& jobs,
-                                   const file_system& files, console& con, conversion_plan& plan) {
+                                   const file_system& files, console& con, conversion_plan& plan,
+                                   kept_slices& kept) {
   plan.window = options.window;
   if (options.window.kind != window_kind::series) return std::nullopt;
   modality_range range;
-  if (auto stop = survey_series(jobs, options.jobs, files, con, range)) return stop;
+  if (auto stop = survey_series(jobs, options.jobs, files, con, range, kept)) return stop;
   plan.window = {window_kind::fixed, range.empty ? voi_window{} : series_window(range)};
   return std::nullopt;
 }
@@ -340,10 +367,11 @@ int run_listed(const batch_options& options, const file_system& files, console& 
   if (!stored) return exit_status::max_file_failed;
 
   conversion_plan plan;
-  if (auto stop = plan_conversion(options, jobs, files, con, plan)) return *stop;
+  kept_slices kept(jobs.size());
+  if (auto stop = plan_conversion(options, jobs, files, con, plan, kept)) return *stop;
   batch_state state;
   state.range = *stored;
-  if (auto stop = convert_all(jobs, options.jobs, plan, files, con, state)) return *stop;
+  if (auto stop = convert_all(jobs, options.jobs, plan, kept, files, con, state)) return *stop;
   if (state.converted == 0) {
     con.problem(list_name, text::nothing_converted);
     return exit_status::nothing_converted;

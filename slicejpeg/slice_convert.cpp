@@ -35,6 +35,13 @@ slice_outcome convert_decoded(const decoded_slice& slice, const std::vector<std:
   return encode_frames(slice, names, chosen.mapping ? &*chosen.mapping : nullptr, luts);
 }
 
+// Samples of their own, not a view of the file's bytes that are about to go.
+bool owns_samples(const decoded_slice& slice) {
+  return !slice.sample_storage.empty() && slice.samples.data() == slice.sample_storage.data();
+}
+
+}  // namespace
+
 slice_outcome convert_read_slice(const slice_job& job, slice_read read, const conversion_plan& plan,
                                  window_lut_cache& luts) {
   if (read.verdict != read_verdict::decoded) {
@@ -60,10 +67,15 @@ slice_outcome convert_read_slice(const slice_job& job, slice_read read, const co
   outcome.header = read.header;
   outcome.facts = {job.path, slice.series_uid, slice.instance_number, slice.position,
                    slice.orientation};
+  if (plan.survey && plan.keep_decoded && outcome.status == slice_status::converted &&
+      owns_samples(slice))
+    outcome.kept = std::move(read);
   return outcome;
 }
 
-}  // namespace
+std::size_t kept_bytes(const slice_read& read) {
+  return read.slice.sample_storage.size();
+}
 
 slice_mapping mapping_for(const decoded_slice& slice, const window_choice& choice) {
   voi_window window = choice.window;

@@ -41,6 +41,9 @@ struct conversion_plan {
   window_choice window;
   // Only the extremes, no JPEG: the first pass of a series window.
   bool survey = false;
+  // With survey: hand back slices whose samples had to be decoded or
+  // inflated, so the second pass need not decode them again.
+  bool keep_decoded = false;
 };
 
 struct slice_outcome {
@@ -50,12 +53,22 @@ struct slice_outcome {
   std::vector<converted_frame> frames;  // when converted: one per frame
   slice_facts facts;
   std::string problem;  // what is wrong, for the error line
+  // Surveyed with keep_decoded: the slice as read, when its samples live in
+  // storage of their own rather than in the file's bytes.
+  std::optional<slice_read> kept;
 };
 
 // Reads, converts and JPEG-encodes one slice file. `luts` keeps the window
 // table between the slices of one thread.
 slice_outcome convert_slice(const slice_job& job, const file_system& files,
                             const conversion_plan& plan, window_lut_cache& luts);
+
+// Converts a slice read earlier (kept by a survey) as convert_slice would.
+slice_outcome convert_read_slice(const slice_job& job, slice_read read, const conversion_plan& plan,
+                                 window_lut_cache& luts);
+
+// Bytes of decoded samples a kept slice holds.
+std::size_t kept_bytes(const slice_read& read);
 
 // The window mapping of a slice under `choice` (fixed or file), or why the
 // slice cannot be shown through it; nothing for the default conversion.
