@@ -178,11 +178,16 @@ std::optional<std::vector<std::string>> read_path_list(const std::string& list_n
 int run(const triview::options& options) {
   const auto paths = read_path_list(options.list_name);
   if (!paths) return msg::exit_failure;
-  triview::first_slice first = triview::decode_first_slice(paths->front());
-  if (first.image.empty()) return report_unreadable(paths->front(), first.outcome);
+  // Views too large to show are refused from the first slice's header,
+  // before its pixels take memory.
+  triview::first_slice first = triview::decode_first_slice(paths->front(), [&](cv::Size declared) {
+    return !triview::find_oversized_view(paths->size(), declared, options.z_scale);
+  });
+  const bool too_large = first.outcome.what == triview::slice_outcome::kind::too_large;
+  if (first.image.empty() && !too_large) return report_unreadable(paths->front(), first.outcome);
   print_line(format(msg::slice_count, static_cast<int>(std::min<std::size_t>(
                                           paths->size(), std::numeric_limits<int>::max()))));
-  const cv::Size size = first.image.size();
+  const cv::Size size = too_large ? first.outcome.size : first.image.size();
   if (const auto view = triview::find_oversized_view(paths->size(), size, options.z_scale)) {
     report(options.list_name,
            format(msg::too_large_to_address, paths->size(), size.width, size.height, view->window,

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstddef>
+#include <string>
+
 // Every fixed text and exit status of triview.
 namespace triview::messages {
 
@@ -45,6 +48,15 @@ inline constexpr const char* cannot_load_image = "cannot load image";
 inline constexpr const char* no_fallback_module = "cannot load the image reader module: ";
 inline constexpr const char* implausible_size =
     "declares %dx%d pixels, more than its %zu bytes can hold";
+inline constexpr const char* dicom_file =
+    "is a DICOM file, which the viewer does not read: convert it with slicejpeg first";
+inline constexpr const char* unknown_format = "is not a JPEG, PNG or BMP image";
+inline std::string too_many_scans(std::size_t scans, std::size_t limit) {
+  return "has " + std::to_string(scans) + " JPEG scans, more than the " + std::to_string(limit) +
+         " a real image has";
+}
+inline constexpr const char* not_8bit = "decodes to other than 8-bit pixels";
+inline constexpr const char* out_of_memory = "out of memory";
 inline constexpr const char* size_differs = "size %s differs from the first slice's %s";
 inline constexpr const char* incomplete_file =
     "file is incomplete, the rest of the slice is shown grey";

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <span>
 #include <system_error>
@@ -15,6 +16,7 @@
 #include "common/jpeg_codec.hpp"
 #include "common/path_text.hpp"
 #include "triview/imread_fallback.hpp"
+#include "triview/messages.hpp"
 
 namespace triview {
 
@@ -22,6 +24,7 @@ namespace {
 
 using bytes_view = std::span<const std::uint8_t>;
 using kind = slice_outcome::kind;
+namespace text = messages;
 
 slice_outcome outcome_of(kind what, std::string reason = {}) {
   slice_outcome outcome;
@@ -45,10 +48,41 @@ std::uint32_t big_endian_u32(bytes_view at) {
          at[3];
 }
 
-// The size a JPEG or PNG declares in its header, read before any decoding.
+std::int32_t little_endian_i32(bytes_view at) {
+  return static_cast<std::int32_t>(std::uint32_t{at[0]} | std::uint32_t{at[1]} << 8 |
+                                   std::uint32_t{at[2]} << 16 | std::uint32_t{at[3]} << 24);
+}
+
+// A progressive JPEG has a few dozen scans; thousands of empty ones keep a
+// decoder busy for minutes. FF DA cannot stand inside entropy-coded data
+// (a coded FF is followed by 00), so every one starts a scan.
+constexpr std::size_t max_jpeg_scans = 1000;
+
+std::size_t jpeg_scan_count(bytes_view bytes) {
+  std::size_t scans = 0;
+  for (std::size_t i = 0; i + 1 < bytes.size(); ++i)
+    if (bytes[i] == 0xFF && bytes[i + 1] == 0xDA) ++scans;
+  return scans;
+}
+
+// The size a BMP declares; its height is negative for top-down rows.
+std::optional<declared_size> bmp_size(bytes_view bytes) {
+  if (bytes.size() < 26 || bytes[0] != 'B' || bytes[1] != 'M') return std::nullopt;
+  const std::int64_t width = little_endian_i32(bytes.subspan(18));
+  const std::int64_t height = std::abs(std::int64_t{little_endian_i32(bytes.subspan(22))});
+  if (width <= 0 || height <= 0 || width > std::numeric_limits<int>::max() ||
+      height > std::numeric_limits<int>::max())
+    return declared_size{{}, false};
+  return declared_size{
+      {static_cast<int>(width), static_cast<int>(height)},
+      common::plausible_pixel_count(static_cast<std::uint64_t>(width * height), bytes.size())};
+}
+
+// The size a JPEG, PNG or BMP declares in its header, read before any decoding.
 std::optional<declared_size> declared_size_of(bytes_view bytes) {
   if (const auto header = common::read_jpeg_header(bytes))
     return declared_size{{header->width, header->height}, header->plausible, true, header->grey};
+  if (auto bmp = bmp_size(bytes)) return bmp;
   constexpr std::uint8_t png_signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   if (bytes.size() >= 24 &&
       std::equal(std::begin(png_signature), std::end(png_signature), bytes.begin()) &&
@@ -69,6 +103,24 @@ slice_outcome implausible(const declared_size& declared, std::size_t file_bytes)
   outcome.size = declared.size;
   outcome.file_bytes = file_bytes;
   return outcome;
+}
+
+// OpenCV hands a file beginning so to GDCM, which aborts or crashes on
+// damaged data, inside this process.
+bool is_dicom(bytes_view bytes) {
+  return bytes.size() >= 132 && std::equal(bytes.begin() + 128, bytes.begin() + 132, "DICM");
+}
+
+// Why a file is not decoded at all, whatever its header says; nothing when
+// it may be. Only formats whose size is read from the header first are
+// decoded, so no image of another format can take memory at will.
+std::optional<std::string> refusal_before_decoding(bytes_view bytes,
+                                                   const std::optional<declared_size>& declared) {
+  if (is_dicom(bytes)) return std::string(text::dicom_file);
+  if (!declared) return std::string(text::unknown_format);
+  if (declared->jpeg && jpeg_scan_count(bytes) > max_jpeg_scans)
+    return text::too_many_scans(jpeg_scan_count(bytes), max_jpeg_scans);
+  return std::nullopt;
 }
 
 bool equal_channels(const cv::Mat& bgr) {
@@ -99,6 +151,7 @@ std::optional<std::vector<std::uint8_t>> read_slice(const std::string& listed_pa
 slice_outcome decode_with_fallback(bytes_view bytes, cv::Mat& slice) {
   const cv::Mat decoded = read_with_fallback(bytes);
   if (decoded.empty()) return outcome_of(kind::unreadable);
+  if (decoded.type() != CV_8UC3) return outcome_of(kind::unreadable, std::string(text::not_8bit));
   if (decoded.size() != slice.size()) {
     slice_outcome outcome = outcome_of(kind::size_differs);
     outcome.size = decoded.size();
@@ -240,31 +293,59 @@ std::optional<std::size_t> stack_bytes(std::size_t count, cv::Size size, int cha
   return bytes;
 }
 
-first_slice decode_first_slice(const std::string& listed_path) {
-  first_slice first;
-  const auto bytes = read_slice(listed_path, first.outcome);
-  if (!bytes) return first;
-  const auto declared = declared_size_of(*bytes);
-  if (declared && !declared->plausible) {
-    first.outcome = implausible(*declared, bytes->size());
-    return first;
-  }
-  const int channels = declared && declared->jpeg && declared->grey ? 1 : 3;
-  const common::jpeg_decode_status status = common::decode_jpeg(*bytes, first.image, channels);
+namespace {
+
+void decode_first(bytes_view bytes, const declared_size& declared, first_slice& first) {
+  const int channels = declared.jpeg && declared.grey ? 1 : 3;
+  const common::jpeg_decode_status status = common::decode_jpeg(bytes, first.image, channels);
   if (status != common::jpeg_decode_status::refused) {
     first.outcome.incomplete = status == common::jpeg_decode_status::incomplete;
-    return first;
+    return;
   }
-  cv::Mat decoded = read_with_fallback(*bytes);
-  if (decoded.empty()) {
+  cv::Mat decoded = read_with_fallback(bytes);
+  if (decoded.empty() || decoded.type() != CV_8UC3) {
     first.image.release();
-    first.outcome = outcome_of(kind::unreadable);
-    return first;
+    first.outcome =
+        outcome_of(kind::unreadable, decoded.empty() ? std::string() : std::string(text::not_8bit));
+    return;
   }
   if (equal_channels(decoded))
     cv::extractChannel(decoded, first.image, 0);
   else
     first.image = std::move(decoded);
+}
+
+}  // namespace
+
+first_slice decode_first_slice(const std::string& listed_path, const size_check& acceptable) {
+  first_slice first;
+  const auto bytes = read_slice(listed_path, first.outcome);
+  if (!bytes) return first;
+  const auto declared = declared_size_of(*bytes);
+  if (auto refusal = refusal_before_decoding(*bytes, declared)) {
+    first.outcome = outcome_of(kind::unreadable, std::move(*refusal));
+    return first;
+  }
+  if (!declared->plausible) {
+    first.outcome = implausible(*declared, bytes->size());
+    return first;
+  }
+  if (acceptable && !acceptable(declared->size)) {
+    first.outcome = outcome_of(kind::too_large);
+    first.outcome.size = declared->size;
+    return first;
+  }
+  try {
+    decode_first(*bytes, *declared, first);
+  } catch (const std::bad_alloc&) {
+    first.image.release();
+    first.outcome = outcome_of(kind::unreadable, std::string(text::out_of_memory));
+  } catch (const cv::Exception& error) {
+    first.image.release();
+    first.outcome = outcome_of(kind::unreadable, error.code == cv::Error::StsNoMem
+                                                     ? std::string(text::out_of_memory)
+                                                     : error.msg);
+  }
   return first;
 }
 
@@ -272,18 +353,19 @@ slice_outcome decode_slice_file_into(const std::string& listed_path, cv::Mat& sl
   slice_outcome outcome;
   const auto bytes = read_slice(listed_path, outcome);
   if (!bytes) return outcome;
-  if (const auto declared = declared_size_of(*bytes)) {
-    // An Exif-turned JPEG decodes with its sides swapped; its decoded size is checked again.
-    const cv::Size turned(declared->size.height, declared->size.width);
-    if (declared->size != slice.size() && !(declared->jpeg && turned == slice.size())) {
-      outcome = outcome_of(kind::size_differs);
-      outcome.size = declared->size;
-      return outcome;
-    }
-    if (!declared->plausible) return implausible(*declared, bytes->size());
-    if (declared->jpeg && !declared->grey && slice.channels() == 1)
-      return outcome_of(kind::needs_colour);
+  const auto declared = declared_size_of(*bytes);
+  if (auto refusal = refusal_before_decoding(*bytes, declared))
+    return outcome_of(kind::unreadable, std::move(*refusal));
+  // An Exif-turned JPEG decodes with its sides swapped; its decoded size is checked again.
+  const cv::Size turned(declared->size.height, declared->size.width);
+  if (declared->size != slice.size() && !(declared->jpeg && turned == slice.size())) {
+    outcome = outcome_of(kind::size_differs);
+    outcome.size = declared->size;
+    return outcome;
   }
+  if (!declared->plausible) return implausible(*declared, bytes->size());
+  if (declared->jpeg && !declared->grey && slice.channels() == 1)
+    return outcome_of(kind::needs_colour);
   const std::uint8_t* storage = slice.data;
   cv::Mat target = slice;  // the decoder may reallocate its argument; the stack's view stays
   const common::jpeg_decode_status status = common::decode_jpeg(*bytes, target, slice.channels());

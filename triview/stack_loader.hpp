@@ -19,6 +19,7 @@ struct slice_outcome {
     implausible,   // declares more pixels than its file can hold
     size_differs,  // of another size than the first slice
     needs_colour,  // a colour slice in a stack held as grey
+    too_large,     // the first slice's declared size was not acceptable; `size` holds it
   };
   kind what = kind::ok;
   std::string reason;
@@ -43,7 +44,10 @@ struct first_slice {
   cv::Mat image;
   slice_outcome outcome;
 };
-first_slice decode_first_slice(const std::string& listed_path);
+// Asked with the first slice's declared size before any pixel buffer is
+// allocated: false stops there with kind::too_large.
+using size_check = std::function<bool(cv::Size)>;
+first_slice decode_first_slice(const std::string& listed_path, const size_check& acceptable = {});
 slice_outcome decode_slice_file_into(const std::string& listed_path, cv::Mat& slice);
 
 // Bytes of a stack of `count` slices: nothing when it cannot be addressed.

@@ -73,6 +73,14 @@ TEST(triview_cli, console_text_and_status_of_each_outcome) {
   ASSERT_TRUE(cv::imencode(".jpg", noise, full));
   // Far below what decoding the bomb would take.
   const std::string bomb_limit = memory_limit("800000");
+  // 32768 x 32767 is plausible for a file of a megabyte, but no view can hold it.
+  std::vector<std::uint8_t> huge = with_declared_size(bomb, 32768, 32767);
+  huge.resize(std::size_t{1} << 20);
+  // Thousands of empty scans would keep a decoder busy for minutes.
+  std::vector<std::uint8_t> scans = full;
+  for (int i = 0; i < 1001; ++i) scans.insert(scans.end(), {0xFF, 0xDA, 0x00, 0x02});
+  const std::string dicom(128, '\0');
+  const std::string loaded = "triview: sample\\";
   const struct {
     const char* args;
     const char* default_list;  // sample_jpg_list.txt; nullptr: none
@@ -90,7 +98,28 @@ TEST(triview_cli, console_text_and_status_of_each_outcome) {
       // An unreadable first slice ends with -1 before the count, a later one after it.
       {"missing.txt", nullptr, 255, "",
        "triview: sample\\missing.jpg: cannot load image: no such file or directory\n"},
-      {"later.txt", nullptr, 255, "islice:3\n", "triview: sample\\b.jpg: cannot load image\n"},
+      {"later.txt", nullptr, 255, "islice:3\n",
+       loaded + "b.jpg: cannot load image: is not a JPEG, PNG or BMP image\n"},
+      // Nothing is decoded in the viewer by a library that can abort on bad data,
+      // nor in a format whose size is not read from its header first.
+      {"dicom.txt", nullptr, 255, "",
+       loaded + "ct.dcm: cannot load image: is a DICOM file, which the viewer does not read: "
+                "convert it with slicejpeg first\n"},
+      {"later_dicom.txt", nullptr, 255, "islice:2\n",
+       loaded + "ct.dcm: cannot load image: is a DICOM file, which the viewer does not read: "
+                "convert it with slicejpeg first\n"},
+      {"tiff.txt", nullptr, 255, "",
+       loaded + "t.tif: cannot load image: is not a JPEG, PNG or BMP image\n"},
+      {"bmp.txt", nullptr, 255, "",
+       "triview: bomb.bmp: cannot load image: declares 30000x30000 pixels, more than its 26 bytes "
+       "can hold\n"},
+      {"scans.txt", nullptr, 255, "islice:2\n",
+       "triview: scans.jpg: cannot load image: has 1002 JPEG scans, more than the 1000 a real "
+       "image has\n"},
+      {"huge.txt", nullptr, 1, "islice:1\n",
+       "triview: huge.txt: 1 slices of 32768x32767 are too large to show: the x-y view would hold "
+       "3.0 GiB\n",
+       bomb_limit},
       {"sizes.txt", nullptr, 1, "islice:3\n",
        "triview: sample\\w.jpg: size 9x6 differs from the first slice's 8x6\n"},
       {"fifo", nullptr, 1, "",
@@ -140,6 +169,18 @@ TEST(triview_cli, console_text_and_status_of_each_outcome) {
     dir.write("cut.jpg",
               {full.begin(), full.begin() + static_cast<std::ptrdiff_t>(full.size() * 2 / 3)});
     dir.write("truncated.txt", "full.jpg cut.jpg full.jpg");
+    dir.write("sample/ct.dcm", dicom + "DICM");
+    dir.write("dicom.txt", "sample\\ct.dcm sample\\a.jpg");
+    dir.write("later_dicom.txt", "sample\\a.jpg sample\\ct.dcm");
+    dir.write("sample/t.tif", std::string("II*\0\x08\0\0\0", 8));
+    dir.write("tiff.txt", "sample\\t.tif");
+    dir.write("scans.jpg", {scans.begin(), scans.end()});
+    dir.write("scans.txt", "full.jpg scans.jpg");
+    dir.write("huge.jpg", {huge.begin(), huge.end()});
+    dir.write("huge.txt", "huge.jpg");
+    dir.write("bomb.bmp",
+              std::string("BM\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x30\x75\0\0\x30\x75\0\0", 26));
+    dir.write("bmp.txt", "bomb.bmp");
     if (c.default_list) dir.write("sample_jpg_list.txt", c.default_list);
     const auto run = run_triview(dir, c.args, TRIVIEW_BINARY, c.limits);
     EXPECT_EQ(run.status, c.status) << c.args;
