@@ -15,7 +15,6 @@
 #include "common/path_list.hpp"
 #include "common/path_text.hpp"
 #include "slicejpeg/max_file.hpp"
-#include "slicejpeg/series_check.hpp"
 #include "slicejpeg/slice_convert.hpp"
 #include "slicejpeg/slice_naming.hpp"
 
@@ -160,16 +159,18 @@ std::optional<int> finish_slice(const slice_job& job, const slice_outcome& outco
   return std::nullopt;
 }
 
-using slice_task = std::function<slice_outcome(const slice_job&, window_lut_cache&)>;
+using slice_task = std::function<slice_outcome(const slice_job&, worker_tools&)>;
 
 // Runs `task` over the slices on worker threads, at most `window` ahead of
 // the slice the caller takes next; results come out in list order. Nothing
 // is written to disk here, so stopping early leaves no later file behind.
 class ordered_pipeline {
  public:
-  ordered_pipeline(const std::vector<slice_job>& jobs, slice_task task, unsigned workers)
+  ordered_pipeline(const std::vector<slice_job>& jobs, slice_task task,
+                   const decoder_factory& make_decoder, unsigned workers)
       : jobs_(jobs),
         task_(std::move(task)),
+        make_decoder_(make_decoder),
         results_(jobs.size()),
         window_(2 * std::size_t{workers} + 2) {
     for (unsigned i = 0; i < workers; ++i) threads_.emplace_back([this] { work(); });
@@ -198,14 +199,14 @@ class ordered_pipeline {
 
  private:
   void work() {
-    window_lut_cache luts;
+    worker_tools tools{{}, make_decoder_()};
     std::unique_lock lock(mutex_);
     while (true) {
       space_.wait(lock, [&] { return stop_ || next_ >= jobs_.size() || next_ < taken_ + window_; });
       if (stop_ || next_ >= jobs_.size()) return;
       const std::size_t index = next_++;
       lock.unlock();
-      slice_outcome outcome = task_(jobs_[index], luts);
+      slice_outcome outcome = task_(jobs_[index], tools);
       lock.lock();
       results_[index] = std::move(outcome);
       ready_.notify_all();
@@ -214,6 +215,7 @@ class ordered_pipeline {
 
   const std::vector<slice_job>& jobs_;
   const slice_task task_;
+  const decoder_factory& make_decoder_;
   std::vector<std::optional<slice_outcome>> results_;
   const std::size_t window_;
   std::size_t next_ = 0;
@@ -227,17 +229,17 @@ class ordered_pipeline {
 // Hands every slice's outcome of `task`, in list order, to `use` until it
 // asks to stop.
 std::optional<int> for_each_outcome(
-    const std::vector<slice_job>& jobs, unsigned workers, const slice_task& task,
+    const std::vector<slice_job>& jobs, const batch_options& options, const slice_task& task,
     const std::function<std::optional<int>(std::size_t index, slice_outcome&)>& use) {
-  if (workers <= 1 || jobs.size() == 1) {
-    window_lut_cache luts;
+  if (options.jobs <= 1 || jobs.size() == 1) {
+    worker_tools tools{{}, options.make_decoder()};
     for (std::size_t i = 0; i < jobs.size(); ++i) {
-      slice_outcome outcome = task(jobs[i], luts);
+      slice_outcome outcome = task(jobs[i], tools);
       if (auto stop = use(i, outcome)) return stop;
     }
     return std::nullopt;
   }
-  ordered_pipeline pipeline(jobs, task, workers);
+  ordered_pipeline pipeline(jobs, task, options.make_decoder, options.jobs);
   for (std::size_t i = 0; i < jobs.size(); ++i) {
     slice_outcome outcome = pipeline.take(i);
     if (auto stop = use(i, outcome)) return stop;
@@ -256,21 +258,21 @@ constexpr std::size_t max_kept_bytes = std::size_t{1} << 30;
 
 slice_task task_for(const file_system& files, const conversion_plan& plan,
                     const std::vector<slice_job>& jobs, kept_slices* kept = nullptr) {
-  return [&files, plan, &jobs, kept](const slice_job& job, window_lut_cache& luts) {
+  return [&files, plan, &jobs, kept](const slice_job& job, worker_tools& tools) {
     const auto index = static_cast<std::size_t>(&job - jobs.data());
     if (kept != nullptr && (*kept)[index]) {
       slice_read read = std::move(*(*kept)[index]);
       (*kept)[index].reset();
-      return convert_read_slice(job, std::move(read), plan, luts);
+      return convert_read_slice(job, std::move(read), plan, tools.luts);
     }
-    return convert_slice(job, files, plan, luts);
+    return convert_slice(job, files, plan, tools);
   };
 }
 
-std::optional<int> convert_all(const std::vector<slice_job>& jobs, unsigned workers,
+std::optional<int> convert_all(const std::vector<slice_job>& jobs, const batch_options& options,
                                const conversion_plan& plan, kept_slices& kept,
                                const file_system& files, console& con, batch_state& state) {
-  return for_each_outcome(jobs, workers, task_for(files, plan, jobs, &kept),
+  return for_each_outcome(jobs, options, task_for(files, plan, jobs, &kept),
                           [&](std::size_t index, const slice_outcome& outcome) {
                             return finish_slice(jobs[index], outcome, files, con, state);
                           });
@@ -280,7 +282,7 @@ std::optional<int> convert_all(const std::vector<slice_job>& jobs, unsigned work
 // will be converted. A slice that would stop the batch stops it here, with its
 // console lines, before any JPEG is written; skipped slices are left to the
 // second pass, which reports them.
-std::optional<int> survey_series(const std::vector<slice_job>& jobs, unsigned workers,
+std::optional<int> survey_series(const std::vector<slice_job>& jobs, const batch_options& options,
                                  const file_system& files, console& con, modality_range& range,
                                  kept_slices& kept) {
   batch_state unused;
@@ -289,7 +291,7 @@ std::optional<int> survey_series(const std::vector<slice_job>& jobs, unsigned wo
   plan.keep_decoded = true;
   std::size_t kept_total = 0;
   return for_each_outcome(
-      jobs, workers, task_for(files, plan, jobs), [&](std::size_t index, slice_outcome& outcome) {
+      jobs, options, task_for(files, plan, jobs), [&](std::size_t index, slice_outcome& outcome) {
         if (outcome.status == slice_status::skipped) return std::optional<int>{};
         if (outcome.status != slice_status::converted)
           return finish_slice(jobs[index], outcome, files, con, unused);
@@ -310,7 +312,7 @@ std::optional<int> plan_conversion(const batch_options& options, const std::vect
   plan.window = options.window;
   if (options.window.kind != window_kind::series) return std::nullopt;
   modality_range range;
-  if (auto stop = survey_series(jobs, options.jobs, files, con, range, kept)) return stop;
+  if (auto stop = survey_series(jobs, options, files, con, range, kept)) return stop;
   plan.window = {window_kind::fixed, range.empty ? voi_window{} : series_window(range)};
   return std::nullopt;
 }
@@ -339,7 +341,8 @@ void check_converted_series(batch_state& state, console& con) {
   std::vector<slice_facts> facts;
   facts.reserve(state.viewed.size());
   for (auto& [name, slice] : state.viewed) facts.push_back(std::move(slice));
-  for (const auto& warning : check_series(facts)) con.problem(warning.file, warning.what);
+  for (const auto& warning : dicom::check_series(facts))
+    con.problem(warning.file, text::describe(warning));
 }
 
 int run_listed(const batch_options& options, const file_system& files, console& con) {
@@ -371,7 +374,7 @@ int run_listed(const batch_options& options, const file_system& files, console& 
   if (auto stop = plan_conversion(options, jobs, files, con, plan, kept)) return *stop;
   batch_state state;
   state.range = *stored;
-  if (auto stop = convert_all(jobs, options.jobs, plan, kept, files, con, state)) return *stop;
+  if (auto stop = convert_all(jobs, options, plan, kept, files, con, state)) return *stop;
   if (state.converted == 0) {
     con.problem(list_name, text::nothing_converted);
     return exit_status::nothing_converted;

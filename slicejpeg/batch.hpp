@@ -7,6 +7,7 @@
 
 #include "slicejpeg/file_system.hpp"
 #include "slicejpeg/messages.hpp"
+#include "slicejpeg/slice_convert.hpp"
 #include "slicejpeg/window.hpp"
 
 // The batch: every slice of a path list converted to a JPEG, in list order,
@@ -23,6 +24,8 @@ struct batch_options {
   std::string list_name{default_list_name};
   unsigned jobs = 1;     // slices converted at the same time
   window_choice window;  // none: (sample - image minimum) mod 256
+  // Each worker's decoder of compressed pixel data.
+  decoder_factory make_decoder = make_helper_decoder;
 };
 
 // The number of processors this process may run on.

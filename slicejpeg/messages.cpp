@@ -146,4 +146,90 @@ std::string gap(std::string_view key, std::string_view previous_file, double spa
          ": slices may be missing";
 }
 
+std::string describe(const dicom::walk_result& walk) {
+  using dicom::walk_error;
+  const std::string tag = dicom::tag_text(walk.failed_at);
+  switch (walk.error) {
+    case walk_error::none:
+      return std::string(walked_to_pixels);
+    case walk_error::truncated_header:
+      return std::string(ends_in_header);
+    case walk_error::truncated_value:
+      return walk.failed_at == dicom::pixel_data_tag ? std::string(ends_in_pixels)
+                                                     : ends_in_element(tag);
+    case walk_error::negative_length:
+      return negative_length(tag);
+    case walk_error::no_pixel_data:
+      return std::string(no_pixel_data_element);
+    case walk_error::truncated_sequence:
+      return ends_in_sequence(tag);
+    case walk_error::bad_sequence:
+      return bad_sequence(tag);
+  }
+  return std::string(unknown_walk_error);
+}
+
+std::string describe(const dicom::read_problem& problem) {
+  using kind = dicom::read_problem::kind;
+  const auto& n = problem.count;
+  const auto i = [](std::size_t value) { return static_cast<int>(value); };
+  switch (problem.what) {
+    case kind::none:
+      return {};
+    case kind::meta_cut:
+      return std::string(ends_in_meta);
+    case kind::unknown_syntax:
+      return unknown_syntax(problem.text);
+    case kind::bad_deflate:
+      return std::string(bad_deflate);
+    case kind::deflate_too_large:
+      return std::string(deflate_too_large);
+    case kind::walk:
+      return describe(problem.walk);
+    case kind::no_image:
+      return skipped(no_pixel_data_object(problem.text));
+    case kind::no_rows:
+      return std::string(no_rows);
+    case kind::no_columns:
+      return std::string(no_columns);
+    case kind::no_bits:
+      return std::string(no_bits);
+    case kind::colour:
+      return skipped(colour_object(i(n[0]), problem.text));
+    case kind::not_16_bits:
+      return skipped(bits_object(i(n[0]), problem.text));
+    case kind::no_pixels:
+      return std::string(no_pixels);
+    case kind::bad_frame_count:
+      return bad_frame_count(problem.text);
+    case kind::decoder:
+      return problem.text;
+    case kind::decoded_mismatch:
+      return decoded_mismatch(i(n[0]), i(n[1]), i(n[2]), i(n[3]));
+    case kind::stray_encapsulation:
+      return std::string(stray_encapsulation);
+    case kind::short_pixel_data:
+      return short_pixel_data(n[0], n[1], n[2]);
+  }
+  return std::string(unknown_error);
+}
+
+std::string describe(const dicom::series_warning& warning) {
+  using kind = dicom::series_warning::kind;
+  switch (warning.what) {
+    case kind::mixed_series:
+      return mixed_series(warning.series_uid, warning.other_file, warning.other_uid);
+    case kind::mixed_orientation:
+      return mixed_orientation(warning.other_file);
+    case kind::out_of_order:
+      return out_of_order(warning.key, warning.other_file, warning.other_value, warning.value,
+                          warning.breaks);
+    case kind::shared_position:
+      return shared_position(warning.key, warning.other_file, warning.value);
+    case kind::gap:
+      return gap(warning.key, warning.other_file, warning.value, warning.other_value);
+  }
+  return std::string(unknown_error);
+}
+
 }  // namespace slicejpeg::text

@@ -4,6 +4,9 @@
 #include <string>
 #include <string_view>
 
+#include "dicom/series_check.hpp"
+#include "dicom/slice_reader.hpp"
+
 // Every fixed text and exit status of slicejpeg. The console lines are the
 // program's own, word for word; the lines it adds on standard error follow
 // "slicejpeg: FILE: what is wrong".
@@ -98,6 +101,11 @@ std::string out_of_order(std::string_view key, std::string_view previous_file, d
 std::string shared_position(std::string_view key, std::string_view other_file, double value);
 std::string gap(std::string_view key, std::string_view previous_file, double spacing,
                 double median);
+
+// The DICOM library's findings in the program's words.
+std::string describe(const dicom::walk_result& walk);  // "file ends inside element (0028,0010)"
+std::string describe(const dicom::read_problem& problem);
+std::string describe(const dicom::series_warning& warning);
 
 }  // namespace text
 }  // namespace slicejpeg

@@ -4,6 +4,7 @@
 #include <opencv2/core.hpp>
 
 #include "common/jpeg_codec.hpp"
+#include "dicom/decoder_client.hpp"
 #include "slicejpeg/messages.hpp"
 #include "slicejpeg/slice_naming.hpp"
 
@@ -47,7 +48,7 @@ slice_outcome convert_read_slice(const slice_job& job, slice_read read, const co
   if (read.verdict != read_verdict::decoded) {
     auto outcome = refusal(
         read.verdict == read_verdict::skipped ? slice_status::skipped : slice_status::refused,
-        std::move(read.problem));
+        text::describe(read.problem));
     outcome.header = read.header;
     return outcome;
   }
@@ -147,11 +148,15 @@ slice_outcome encode_frames(const decoded_slice& slice, const std::vector<std::s
   return outcome;
 }
 
+std::unique_ptr<dicom::pixel_decoder> make_helper_decoder() {
+  return std::make_unique<dicom::helper_decoder>();
+}
+
 slice_outcome convert_slice(const slice_job& job, const file_system& files,
-                            const conversion_plan& plan, window_lut_cache& luts) {
+                            const conversion_plan& plan, worker_tools& tools) {
   // Nothing may leave a worker thread: every failure becomes an outcome.
   try {
-    const common::file_read file = files.read(job.path, max_slice_file_bytes);
+    const common::file_read file = files.read(job.path, dicom::max_slice_file_bytes);
     switch (file.what) {
       case common::file_read::status::ok:
         break;
@@ -160,7 +165,7 @@ slice_outcome convert_slice(const slice_job& job, const file_system& files,
       default:
         return refusal(slice_status::refused, file.reason);
     }
-    return convert_read_slice(job, read_slice(file.bytes), plan, luts);
+    return convert_read_slice(job, dicom::read_slice(file.bytes, *tools.decoder), plan, tools.luts);
   } catch (const std::bad_alloc&) {
     return refusal(slice_status::no_memory, std::string(text::out_of_memory));
   } catch (const std::exception& error) {

@@ -1,20 +1,40 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "dicom/pixel_decoder.hpp"
+#include "dicom/series_check.hpp"
+#include "dicom/slice_reader.hpp"
 #include "slicejpeg/conversion.hpp"
 #include "slicejpeg/file_system.hpp"
-#include "slicejpeg/series_check.hpp"
-#include "slicejpeg/slice_reader.hpp"
 #include "slicejpeg/window.hpp"
 
 // One slice file of the batch, from its bytes to the encoded JPEGs in memory.
 // Nothing here prints or writes, so slices can be converted ahead of the
 // ordered console output and file writes.
 namespace slicejpeg {
+
+using dicom::decoded_slice;
+using dicom::read_verdict;
+using dicom::slice_facts;
+using dicom::slice_header;
+using dicom::slice_read;
+
+// What each worker keeps from one slice to the next: the window table and
+// its own decoder of compressed pixel data (a helper process, started on the
+// first compressed file).
+struct worker_tools {
+  window_lut_cache luts;
+  std::unique_ptr<dicom::pixel_decoder> decoder;
+};
+using decoder_factory = std::function<std::unique_ptr<dicom::pixel_decoder>()>;
+// The helper process of the installed (or built) program.
+std::unique_ptr<dicom::pixel_decoder> make_helper_decoder();
 
 struct slice_job {
   std::string listed;                      // the token as the list holds it
@@ -58,10 +78,10 @@ struct slice_outcome {
   std::optional<slice_read> kept;
 };
 
-// Reads, converts and JPEG-encodes one slice file. `luts` keeps the window
-// table between the slices of one thread.
+// Reads, converts and JPEG-encodes one slice file with the tools of the
+// worker it runs on.
 slice_outcome convert_slice(const slice_job& job, const file_system& files,
-                            const conversion_plan& plan, window_lut_cache& luts);
+                            const conversion_plan& plan, worker_tools& tools);
 
 // Converts a slice read earlier (kept by a survey) as convert_slice would.
 slice_outcome convert_read_slice(const slice_job& job, slice_read read, const conversion_plan& plan,

@@ -11,7 +11,7 @@
 
 #include "common/path_text.hpp"
 #include "slicejpeg/conversion.hpp"
-#include "slicejpeg/element_walk.hpp"
+#include "dicom/element_walk.hpp"
 
 int main(int argc, char** argv) {
   if (argc != 3) {

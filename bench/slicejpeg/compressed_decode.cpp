@@ -7,7 +7,7 @@
 #include <string>
 
 #include "common/file_read.hpp"
-#include "slicejpeg/compressed_pixels.hpp"
+#include "dicom/transfer_syntax.hpp"
 #include "slicejpeg/dicom_codec_module.hpp"
 
 int main(int argc, char** argv) {

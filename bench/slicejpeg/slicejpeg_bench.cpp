@@ -8,8 +8,8 @@
 #include "bench/slicejpeg/phantom_slice.hpp"
 #include "common/jpeg_codec.hpp"
 #include "slicejpeg/conversion.hpp"
-#include "slicejpeg/element_walk.hpp"
-#include "slicejpeg/slice_reader.hpp"
+#include "dicom/element_walk.hpp"
+#include "dicom/slice_reader.hpp"
 #include "tests/slicejpeg/dicom_bytes.hpp"
 #include "tools/phantom.hpp"
 

@@ -8,7 +8,7 @@
 #include "bench/slicejpeg/phantom_slice.hpp"
 #include "common/jpeg_codec.hpp"
 #include "slicejpeg/conversion.hpp"
-#include "slicejpeg/element_walk.hpp"
+#include "dicom/element_walk.hpp"
 #include "slicejpeg/window.hpp"
 
 namespace {

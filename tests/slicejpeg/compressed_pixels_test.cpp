@@ -1,7 +1,7 @@
 // Compressed pixel data from real files (python3-pydicom's test files and
 // copies DCMTK and GDCM compress at test time), decoded through the module
 // and compared with the uncompressed samples as pydicom reads them.
-#include "slicejpeg/compressed_pixels.hpp"
+#include "dicom/transfer_syntax.hpp"
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>

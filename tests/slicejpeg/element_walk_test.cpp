@@ -1,4 +1,4 @@
-#include "slicejpeg/element_walk.hpp"
+#include "dicom/element_walk.hpp"
 
 #include <gtest/gtest.h>
 

@@ -9,8 +9,8 @@
 #include <map>
 #include <sstream>
 
-#include "slicejpeg/compressed_pixels.hpp"
-#include "slicejpeg/slice_reader.hpp"
+#include "dicom/transfer_syntax.hpp"
+#include "dicom/slice_reader.hpp"
 #include "tests/common/temp_dir.hpp"
 #include "tests/slicejpeg/run_program.hpp"
 

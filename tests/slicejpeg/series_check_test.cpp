@@ -1,4 +1,4 @@
-#include "slicejpeg/series_check.hpp"
+#include "dicom/series_check.hpp"
 
 #include <gtest/gtest.h>
 

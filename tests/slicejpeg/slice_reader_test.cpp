@@ -1,4 +1,4 @@
-#include "slicejpeg/slice_reader.hpp"
+#include "dicom/slice_reader.hpp"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

@@ -8,10 +8,10 @@
 
 #include "common/path_list.hpp"
 #include "slicejpeg/conversion.hpp"
-#include "slicejpeg/element_walk.hpp"
+#include "dicom/element_walk.hpp"
 #include "slicejpeg/max_file.hpp"
 #include "slicejpeg/slice_naming.hpp"
-#include "slicejpeg/slice_reader.hpp"
+#include "dicom/slice_reader.hpp"
 
 namespace {
 

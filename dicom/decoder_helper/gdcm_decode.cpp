@@ -1,5 +1,6 @@
-// The decoder module: the one place slicejpeg links GDCM.
-#include "slicejpeg/dicom_codec_module.hpp"
+// GDCM's decode of a whole Part-10 file held in memory: the one place the
+// programs link GDCM, and only inside the decoder helper.
+#include "dicom/decoder_helper/gdcm_decode.hpp"
 
 #include <gdcmImage.h>
 #include <gdcmImageReader.h>
@@ -75,7 +76,7 @@ bool quiet_gdcm() {
 }
 
 // rows x columns x samples x bytes x frames, or nothing when it overflows.
-std::size_t decoded_size(const slicejpeg::compressed_frames& frames) {
+std::size_t decoded_size(const dicom::compressed_frames& frames) {
   std::size_t size = static_cast<std::size_t>(frames.bits_allocated / 8);
   for (const std::size_t factor :
        {static_cast<std::size_t>(frames.rows), static_cast<std::size_t>(frames.columns),
@@ -86,7 +87,7 @@ std::size_t decoded_size(const slicejpeg::compressed_frames& frames) {
   return size;
 }
 
-void swap_to_little_endian(slicejpeg::compressed_frames& frames) {
+void swap_to_little_endian(dicom::compressed_frames& frames) {
   if constexpr (std::endian::native == std::endian::big) {
     const std::size_t width = static_cast<std::size_t>(frames.bits_allocated / 8);
     for (std::size_t i = 0; i + width <= frames.samples.size(); i += width)
@@ -95,7 +96,7 @@ void swap_to_little_endian(slicejpeg::compressed_frames& frames) {
   }
 }
 
-void decode(const std::uint8_t* file_bytes, std::size_t size, slicejpeg::compressed_frames& out) {
+void decode(const std::uint8_t* file_bytes, std::size_t size, dicom::compressed_frames& out) {
   span_buffer buffer(file_bytes, size);
   std::istream in(&buffer);
   gdcm::ImageReader reader;
@@ -120,7 +121,7 @@ void decode(const std::uint8_t* file_bytes, std::size_t size, slicejpeg::compres
     return;
   }
   const std::size_t expected = decoded_size(out);
-  if (expected == 0 || expected > slicejpeg::detail::decoded_size_limit(size)) {
+  if (expected == 0 || expected > dicom::helper::decoded_size_limit(size)) {
     out.problem = "the declared image size (" + std::to_string(out.columns) + " x " +
                   std::to_string(out.rows) + " x " + std::to_string(out.frames) +
                   " frames) is implausible for a file of " + std::to_string(size) + " bytes";
@@ -141,19 +142,23 @@ void decode(const std::uint8_t* file_bytes, std::size_t size, slicejpeg::compres
 
 }  // namespace
 
-extern "C" void slicejpeg_decode_compressed(const std::uint8_t* file_bytes, std::size_t size,
-                                            slicejpeg::compressed_frames* result) noexcept {
+namespace dicom::helper {
+
+compressed_frames decode_with_gdcm(std::span<const std::uint8_t> file_bytes) noexcept {
   static const bool quiet = quiet_gdcm();
   (void)quiet;
-  *result = {};
+  compressed_frames result;
   try {
-    decode(file_bytes, size, *result);
+    decode(file_bytes.data(), file_bytes.size(), result);
   } catch (const std::bad_alloc&) {
-    *result = {};
-    result->problem = "not enough memory to decode the compressed pixel data";
+    result = {};
+    result.problem = "not enough memory to decode the compressed pixel data";
   } catch (...) {
-    // Nothing may leave a C entry point; GDCM throws on some damaged files.
-    *result = {};
-    result->problem = "cannot decode the compressed pixel data";
+    // GDCM throws on some damaged files; the problem text says what failed.
+    result = {};
+    result.problem = "cannot decode the compressed pixel data";
   }
+  return result;
 }
+
+}  // namespace dicom::helper

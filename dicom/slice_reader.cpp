@@ -1,4 +1,4 @@
-#include "slicejpeg/slice_reader.hpp"
+#include "dicom/slice_reader.hpp"
 
 #include <zlib.h>
 
@@ -7,11 +7,10 @@
 #include <cstring>
 #include <string_view>
 
-#include "slicejpeg/compressed_pixels.hpp"
-#include "slicejpeg/element_walk.hpp"
-#include "slicejpeg/messages.hpp"
+#include "dicom/element_walk.hpp"
+#include "dicom/transfer_syntax.hpp"
 
-namespace slicejpeg {
+namespace dicom {
 namespace {
 
 constexpr std::size_t preamble_size = 128;
@@ -210,10 +209,10 @@ file_layout locate_data_set(std::span<const std::uint8_t> bytes) {
 // The raw deflate stream after the meta information, inflated; nothing when
 // it is broken or would grow beyond any slice.
 std::optional<std::vector<std::uint8_t>> inflate_data_set(std::span<const std::uint8_t> deflated,
-                                                          std::string& problem) {
+                                                          read_problem::kind& problem) {
   z_stream stream{};
   if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) {
-    problem = text::bad_deflate;
+    problem = read_problem::kind::bad_deflate;
     return std::nullopt;
   }
   std::vector<std::uint8_t> out(std::max<std::size_t>(deflated.size() * 4, 65536));
@@ -224,7 +223,7 @@ std::optional<std::vector<std::uint8_t>> inflate_data_set(std::span<const std::u
     if (stream.total_out == out.size()) {
       if (out.size() >= max_slice_file_bytes) {
         inflateEnd(&stream);
-        problem = text::deflate_too_large;
+        problem = read_problem::kind::deflate_too_large;
         return std::nullopt;
       }
       out.resize(std::min(out.size() * 2, max_slice_file_bytes));
@@ -242,13 +241,20 @@ std::optional<std::vector<std::uint8_t>> inflate_data_set(std::span<const std::u
   out.resize(stream.total_out);
   inflateEnd(&stream);
   if (status != Z_STREAM_END) {
-    problem = text::bad_deflate;
+    problem = read_problem::kind::bad_deflate;
     return std::nullopt;
   }
   return out;
 }
 
-slice_read refused(read_verdict verdict, std::string problem) {
+using problem_kind = read_problem::kind;
+
+read_problem problem_of(problem_kind what, std::string text = {},
+                        std::array<std::size_t, 4> count = {}) {
+  return {what, {}, std::move(text), count};
+}
+
+slice_read refused(read_verdict verdict, read_problem problem) {
   slice_read read;
   read.verdict = verdict;
   read.problem = std::move(problem);
@@ -282,15 +288,18 @@ std::vector<std::uint8_t> swapped_pairs(std::span<const std::uint8_t> bytes) {
 }
 
 // Decodes the encapsulated pixel data of the whole file into the slice.
-std::optional<std::string> take_compressed(std::span<const std::uint8_t> file_bytes,
-                                           decoded_slice& slice) {
-  compressed_frames decoded = decode_compressed(file_bytes);
-  if (!decoded.problem.empty()) return decoded.problem;
+std::optional<read_problem> take_compressed(std::span<const std::uint8_t> file_bytes,
+                                            pixel_decoder& decoder, decoded_slice& slice) {
+  compressed_frames decoded = decoder.decode(file_bytes);
+  if (!decoded.problem.empty()) return problem_of(problem_kind::decoder, decoded.problem);
   if (decoded.rows != slice.rows || decoded.columns != slice.columns ||
       decoded.bits_allocated != 16 || decoded.samples_per_pixel != 1 || decoded.frames == 0 ||
       decoded.samples.size() < 2 * decoded.frames * slice.frame_samples())
-    return text::decoded_mismatch(decoded.rows, decoded.columns, decoded.bits_allocated,
-                                  decoded.samples_per_pixel);
+    return problem_of(
+        problem_kind::decoded_mismatch, {},
+        {static_cast<std::size_t>(decoded.rows), static_cast<std::size_t>(decoded.columns),
+         static_cast<std::size_t>(decoded.bits_allocated),
+         static_cast<std::size_t>(decoded.samples_per_pixel)});
   slice.frames = decoded.frames;
   slice.samples_signed = decoded.pixel_representation != 0;
   slice.sample_storage = std::move(decoded.samples);
@@ -301,9 +310,9 @@ std::optional<std::string> take_compressed(std::span<const std::uint8_t> file_by
 
 }  // namespace
 
-slice_read read_slice(std::span<const std::uint8_t> file_bytes) {
+slice_read read_slice(std::span<const std::uint8_t> file_bytes, pixel_decoder& decoder) {
   const file_layout layout = locate_data_set(file_bytes);
-  if (layout.meta_cut) return refused(read_verdict::damaged, std::string(text::ends_in_meta));
+  if (layout.meta_cut) return refused(read_verdict::damaged, problem_of(problem_kind::meta_cut));
   const std::string_view uid = layout.transfer_syntax;
   element_encoding encoding = implicit_little;
   const bool encapsulated_syntax = is_encapsulated_syntax(uid);
@@ -312,14 +321,15 @@ slice_read read_slice(std::span<const std::uint8_t> file_bytes) {
   else if (uid == explicit_big_uid)
     encoding = explicit_big;
   else if (!uid.empty() && uid != implicit_little_uid)
-    return refused(read_verdict::damaged, text::unknown_syntax(uid));
+    return refused(read_verdict::damaged,
+                   problem_of(problem_kind::unknown_syntax, std::string(uid)));
 
   std::span<const std::uint8_t> data_set = file_bytes.subspan(layout.data_set_start);
   std::vector<std::uint8_t> inflated;
   if (uid == deflated_uid) {
-    std::string problem;
+    problem_kind problem = problem_kind::none;
     auto bytes = inflate_data_set(data_set, problem);
-    if (!bytes) return refused(read_verdict::damaged, problem);
+    if (!bytes) return refused(read_verdict::damaged, problem_of(problem));
     inflated = std::move(*bytes);
     data_set = inflated;
   }
@@ -331,34 +341,41 @@ slice_read read_slice(std::span<const std::uint8_t> file_bytes) {
   // cut image, not a report or a plan.
   const bool describes_image = a.rows || a.columns || a.bits_allocated;
   if (walk.error == walk_error::no_pixel_data && !describes_image)
-    return refused(read_verdict::skipped, text::skipped(text::no_pixel_data_object(a.modality)));
-  if (walk.error != walk_error::none) return refused(read_verdict::damaged, describe(walk));
-  if (!a.rows) return refused(read_verdict::damaged, std::string(text::no_rows));
-  if (!a.columns) return refused(read_verdict::damaged, std::string(text::no_columns));
-  if (!a.bits_allocated) return refused(read_verdict::damaged, std::string(text::no_bits));
+    return refused(read_verdict::skipped,
+                   problem_of(problem_kind::no_image, std::string(a.modality)));
+  if (walk.error != walk_error::none) {
+    read_problem problem = problem_of(problem_kind::walk);
+    problem.walk = walk;
+    return refused(read_verdict::damaged, problem);
+  }
+  if (!a.rows) return refused(read_verdict::damaged, problem_of(problem_kind::no_rows));
+  if (!a.columns) return refused(read_verdict::damaged, problem_of(problem_kind::no_columns));
+  if (!a.bits_allocated) return refused(read_verdict::damaged, problem_of(problem_kind::no_bits));
 
   slice_read read;
   read.header = slice_header{*a.rows, *a.columns, *a.bits_allocated};
   read.verdict = read_verdict::skipped;
   const int samples_per_pixel = a.samples_per_pixel.value_or(1);
   if (samples_per_pixel != 1 || is_colour(a.photometric)) {
-    read.problem = text::skipped(text::colour_object(samples_per_pixel, a.photometric));
+    read.problem = problem_of(problem_kind::colour, std::string(a.photometric),
+                              {static_cast<std::size_t>(samples_per_pixel)});
     return read;
   }
   if (*a.bits_allocated != 16) {
-    read.problem = text::skipped(text::bits_object(*a.bits_allocated, a.modality));
+    read.problem = problem_of(problem_kind::not_16_bits, std::string(a.modality),
+                              {static_cast<std::size_t>(*a.bits_allocated)});
     return read;
   }
   read.verdict = read_verdict::damaged;
   if (*a.rows == 0 || *a.columns == 0) {
-    read.problem = text::no_pixels;
+    read.problem = problem_of(problem_kind::no_pixels);
     return read;
   }
   std::size_t frames = 1;
   if (!a.frames.empty()) {
     const auto count = parse_number<long long>(first_value(a.frames));
     if (!count || *count < 1) {
-      read.problem = text::bad_frame_count(a.frames);
+      read.problem = problem_of(problem_kind::bad_frame_count, std::string(a.frames));
       return read;
     }
     frames = static_cast<std::size_t>(*count);
@@ -373,19 +390,20 @@ slice_read read_slice(std::span<const std::uint8_t> file_bytes) {
   copy_attributes(a, slice);
 
   if (encapsulated_syntax) {
-    if (auto problem = take_compressed(file_bytes, slice)) {
-      read.problem = *problem;
+    if (auto problem = take_compressed(file_bytes, decoder, slice)) {
+      read.problem = std::move(*problem);
       return read;
     }
   } else if (walk.encapsulated) {
-    read.problem = text::stray_encapsulation;
+    read.problem = problem_of(problem_kind::stray_encapsulation);
     return read;
   } else {
     // Frames times the frame can only overflow for a frame count no pixel
     // data could hold.
     const std::size_t frame_bytes = 2 * slice.frame_samples();
     if (frames > walk.pixels.size() / frame_bytes) {
-      read.problem = text::short_pixel_data(walk.pixels.size(), frames, frame_bytes);
+      read.problem =
+          problem_of(problem_kind::short_pixel_data, {}, {walk.pixels.size(), frames, frame_bytes});
       return read;
     }
     slice.samples = walk.pixels.first(frames * frame_bytes);
@@ -404,4 +422,4 @@ slice_read read_slice(std::span<const std::uint8_t> file_bytes) {
   return read;
 }
 
-}  // namespace slicejpeg
+}  // namespace dicom

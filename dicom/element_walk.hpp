@@ -9,7 +9,7 @@
 // The element walk: a data set taken as a run of top-level data elements, up
 // to the pixel-data element. A flat slice file is walked from its first byte
 // in implicit-VR little-endian form; the other encodings serve Part-10 files.
-namespace slicejpeg {
+namespace dicom {
 
 struct element_tag {
   std::uint16_t group = 0;
@@ -89,9 +89,6 @@ struct element_scan {
 };
 
 element_scan scan_elements(std::span<const std::uint8_t> bytes);
-
-// "file ends inside element (0028,0010)"
-std::string describe(const walk_result& walk);
 
 // "(0028,0010)"
 std::string tag_text(element_tag tag);
@@ -188,4 +185,4 @@ walk_result walk_elements(std::span<const std::uint8_t> bytes, element_encoding 
   }
 }
 
-}  // namespace slicejpeg
+}  // namespace dicom

@@ -8,11 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "dicom/element_walk.hpp"
+#include "dicom/pixel_decoder.hpp"
+
 // Reading one slice file held in memory: a flat run of implicit-VR elements,
 // or a Part-10 file (preamble, "DICM", meta information, then the data set in
 // its transfer syntax), to its decoded samples and the attributes that
 // describe them. No file access, no console, no image container.
-namespace slicejpeg {
+namespace dicom {
 
 // The largest file a slice can plausibly be: pixel data as long as an element
 // length can say, and a generous margin for everything else.
@@ -70,15 +73,44 @@ enum class read_verdict {
   damaged,  // cut short, bad lengths, missing elements, undecodable pixel data
 };
 
+// What is wrong with a file that was not decoded; the programs word it.
+struct read_problem {
+  enum class kind {
+    none,
+    meta_cut,           // the bytes end inside the file meta information
+    unknown_syntax,     // text: the transfer syntax UID
+    bad_deflate,        // the deflated data set cannot be inflated
+    deflate_too_large,  // it inflates beyond any slice
+    walk,               // the element walk failed: `walk` says how
+    no_image,           // skipped, no pixel data and no image attributes; text: modality
+    no_rows,            // no Rows, Columns or Bits Allocated before the pixel data
+    no_columns,
+    no_bits,
+    colour,               // skipped; count[0]: samples per pixel, text: photometric
+    not_16_bits,          // skipped; count[0]: bits allocated, text: modality
+    no_pixels,            // Rows or Columns is 0
+    bad_frame_count,      // text: the Number of Frames value
+    decoder,              // text: the decoder's own words
+    decoded_mismatch,     // count: rows, columns, bits allocated, samples per pixel decoded
+    stray_encapsulation,  // encapsulated pixel data in an uncompressed syntax
+    short_pixel_data,     // count: bytes held, frames, bytes a frame needs
+  };
+  kind what = kind::none;
+  walk_result walk;
+  std::string text;
+  std::array<std::size_t, 4> count{};
+};
+
 struct slice_read {
   read_verdict verdict = read_verdict::damaged;
   std::optional<slice_header> header;  // known once Rows, Columns and Bits Allocated are
   decoded_slice slice;                 // when decoded
-  std::string problem;                 // why skipped or damaged
+  read_problem problem;                // why skipped or damaged
 };
 
-slice_read read_slice(std::span<const std::uint8_t> file_bytes);
+// Encapsulated pixel data goes to `decoder`; other files never call it.
+slice_read read_slice(std::span<const std::uint8_t> file_bytes, pixel_decoder& decoder);
 // The decoded samples may point into the bytes read, so they must outlive it.
-slice_read read_slice(std::vector<std::uint8_t>&&) = delete;
+slice_read read_slice(std::vector<std::uint8_t>&&, pixel_decoder&) = delete;
 
-}  // namespace slicejpeg
+}  // namespace dicom

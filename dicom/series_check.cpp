@@ -1,16 +1,34 @@
-#include "slicejpeg/series_check.hpp"
+#include "dicom/series_check.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <numeric>
 
-#include "slicejpeg/messages.hpp"
-
-namespace slicejpeg {
+namespace dicom {
 namespace {
 
 constexpr double same_place = 1e-3;  // mm: positions are written with a few decimals
 constexpr double orientation_tolerance = 1e-4;
+
+series_warning warning_at(series_warning::kind what, const slice_facts& slice,
+                          const slice_facts& other) {
+  series_warning warning;
+  warning.what = what;
+  warning.file = slice.file;
+  warning.other_file = other.file;
+  return warning;
+}
+
+// A warning about the values compared along `key`.
+series_warning compared(series_warning::kind what, const slice_facts& slice,
+                        const slice_facts& other, std::string_view key, double value,
+                        double other_value = 0.0) {
+  series_warning warning = warning_at(what, slice, other);
+  warning.key = key;
+  warning.value = value;
+  warning.other_value = other_value;
+  return warning;
+}
 constexpr std::string_view position_key = "position along the slice normal";
 constexpr std::string_view instance_key = "instance number";
 
@@ -25,8 +43,10 @@ void check_one_series(const std::vector<slice_facts>& slices,
     if (slice.series_uid.empty() || first.series_uid.empty() ||
         slice.series_uid == first.series_uid)
       continue;
-    warnings.push_back(
-        {slice.file, text::mixed_series(slice.series_uid, first.file, first.series_uid)});
+    series_warning warning = warning_at(series_warning::kind::mixed_series, slice, first);
+    warning.series_uid = slice.series_uid;
+    warning.other_uid = first.series_uid;
+    warnings.push_back(std::move(warning));
     return;  // the first of another series says it; one line is enough
   }
 }
@@ -44,7 +64,8 @@ std::optional<std::vector<double>> coordinates(const std::vector<slice_facts>& s
     for (const auto& slice : slices) {
       for (std::size_t i = 0; i < 6; ++i)
         if (std::abs((*slice.orientation)[i] - orientation[i]) > orientation_tolerance) {
-          warnings.push_back({slice.file, text::mixed_orientation(slices.front().file)});
+          warnings.push_back(
+              warning_at(series_warning::kind::mixed_orientation, slice, slices.front()));
           return std::nullopt;
         }
     }
@@ -73,10 +94,12 @@ void check_order(const std::vector<slice_facts>& slices, const std::vector<doubl
     if (std::abs(step) <= same_place || direction == 0 || (step > 0) == (direction > 0)) continue;
     if (breaks++ == 0) first_break = i;
   }
-  if (breaks > 0)
-    warnings.push_back({slices[first_break].file,
-                        text::out_of_order(key, slices[first_break - 1].file,
-                                           values[first_break - 1], values[first_break], breaks)});
+  if (breaks == 0) return;
+  series_warning warning =
+      compared(series_warning::kind::out_of_order, slices[first_break], slices[first_break - 1],
+               key, values[first_break], values[first_break - 1]);
+  warning.breaks = breaks;
+  warnings.push_back(std::move(warning));
 }
 
 void check_spacing(const std::vector<slice_facts>& slices, const std::vector<double>& values,
@@ -89,8 +112,8 @@ void check_spacing(const std::vector<slice_facts>& slices, const std::vector<dou
   for (std::size_t i = 1; i < order.size(); ++i) {
     const double spacing = values[order[i]] - values[order[i - 1]];
     if (spacing <= same_place)
-      warnings.push_back({slices[order[i]].file,
-                          text::shared_position(key, slices[order[i - 1]].file, values[order[i]])});
+      warnings.push_back(compared(series_warning::kind::shared_position, slices[order[i]],
+                                  slices[order[i - 1]], key, values[order[i]]));
     else
       spacings.push_back(spacing);
   }
@@ -102,8 +125,8 @@ void check_spacing(const std::vector<slice_facts>& slices, const std::vector<dou
   for (std::size_t i = 1; i < order.size(); ++i) {
     const double spacing = values[order[i]] - values[order[i - 1]];
     if (spacing > 1.5 * median)
-      warnings.push_back(
-          {slices[order[i]].file, text::gap(key, slices[order[i - 1]].file, spacing, median)});
+      warnings.push_back(compared(series_warning::kind::gap, slices[order[i]], slices[order[i - 1]],
+                                  key, spacing, median));
   }
 }
 
@@ -122,4 +145,4 @@ std::vector<series_warning> check_series(const std::vector<slice_facts>& slices)
   return warnings;
 }
 
-}  // namespace slicejpeg
+}  // namespace dicom

@@ -1,12 +1,10 @@
-#include "slicejpeg/element_walk.hpp"
+#include "dicom/element_walk.hpp"
 
 #include <algorithm>
 #include <cstdio>
 #include <vector>
 
-#include "slicejpeg/messages.hpp"
-
-namespace slicejpeg {
+namespace dicom {
 namespace detail {
 namespace {
 
@@ -152,26 +150,4 @@ std::string tag_text(element_tag tag) {
   return text;
 }
 
-std::string describe(const walk_result& walk) {
-  const std::string tag = tag_text(walk.failed_at);
-  switch (walk.error) {
-    case walk_error::none:
-      return std::string(text::walked_to_pixels);
-    case walk_error::truncated_header:
-      return std::string(text::ends_in_header);
-    case walk_error::truncated_value:
-      return walk.failed_at == pixel_data_tag ? std::string(text::ends_in_pixels)
-                                              : text::ends_in_element(tag);
-    case walk_error::negative_length:
-      return text::negative_length(tag);
-    case walk_error::no_pixel_data:
-      return std::string(text::no_pixel_data_element);
-    case walk_error::truncated_sequence:
-      return text::ends_in_sequence(tag);
-    case walk_error::bad_sequence:
-      return text::bad_sequence(tag);
-  }
-  return std::string(text::unknown_walk_error);
-}
-
-}  // namespace slicejpeg
+}  // namespace dicom
