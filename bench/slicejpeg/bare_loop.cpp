@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "common/path_text.hpp"
-#include "slicejpeg/conversion.hpp"
 #include "dicom/element_walk.hpp"
+#include "slicejpeg/conversion.hpp"
 
 int main(int argc, char** argv) {
   if (argc != 3) {
@@ -27,8 +27,8 @@ int main(int argc, char** argv) {
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(in.tellg()));
     in.seekg(0);
     in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    const auto scan = slicejpeg::scan_elements(bytes);
-    if (scan.walk.error != slicejpeg::walk_error::none || !scan.rows || !scan.columns) return 1;
+    const auto scan = dicom::scan_elements(bytes);
+    if (scan.walk.error != dicom::walk_error::none || !scan.rows || !scan.columns) return 1;
     cv::Mat image(*scan.rows, *scan.columns, CV_8UC1);
     slicejpeg::convert_samples(scan.walk.pixels, true, {image.data, image.total()});
     char name[32];

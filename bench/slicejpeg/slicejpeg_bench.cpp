@@ -7,16 +7,20 @@
 
 #include "bench/slicejpeg/phantom_slice.hpp"
 #include "common/jpeg_codec.hpp"
-#include "slicejpeg/conversion.hpp"
+#include "dicom/decoder_client.hpp"
 #include "dicom/element_walk.hpp"
 #include "dicom/slice_reader.hpp"
+#include "slicejpeg/conversion.hpp"
 #include "tests/slicejpeg/dicom_bytes.hpp"
 #include "tools/phantom.hpp"
 
 namespace {
 
+// The slices here are uncompressed: the helper is never started.
+dicom::helper_decoder unused_decoder;
+
 void walk(benchmark::State& state) {
-  for (auto _ : state) benchmark::DoNotOptimize(slicejpeg::scan_elements(slice_file()));
+  for (auto _ : state) benchmark::DoNotOptimize(dicom::scan_elements(slice_file()));
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * slice_file().size()));
 }
 BENCHMARK(walk);
@@ -40,17 +44,17 @@ const std::vector<std::uint8_t>& part10_slice() {
 
 // The whole reader, flat and Part-10: it only looks at the headers.
 void read_flat(benchmark::State& state) {
-  for (auto _ : state) benchmark::DoNotOptimize(slicejpeg::read_slice(slice_file()));
+  for (auto _ : state) benchmark::DoNotOptimize(dicom::read_slice(slice_file(), unused_decoder));
 }
 BENCHMARK(read_flat);
 
 void read_part10(benchmark::State& state) {
-  for (auto _ : state) benchmark::DoNotOptimize(slicejpeg::read_slice(part10_slice()));
+  for (auto _ : state) benchmark::DoNotOptimize(dicom::read_slice(part10_slice(), unused_decoder));
 }
 BENCHMARK(read_part10);
 
 void convert(benchmark::State& state) {
-  const auto scan = slicejpeg::scan_elements(slice_file());
+  const auto scan = dicom::scan_elements(slice_file());
   std::vector<std::uint8_t> out(512 * 512);
   for (auto _ : state)
     benchmark::DoNotOptimize(slicejpeg::convert_samples(scan.walk.pixels, true, out));
@@ -59,7 +63,7 @@ void convert(benchmark::State& state) {
 BENCHMARK(convert);
 
 cv::Mat converted_slice() {
-  const auto scan = slicejpeg::scan_elements(slice_file());
+  const auto scan = dicom::scan_elements(slice_file());
   cv::Mat image(512, 512, CV_8UC1);
   slicejpeg::convert_samples(scan.walk.pixels, true, {image.data, image.total()});
   return image;

@@ -7,14 +7,14 @@
 
 #include "bench/slicejpeg/phantom_slice.hpp"
 #include "common/jpeg_codec.hpp"
-#include "slicejpeg/conversion.hpp"
 #include "dicom/element_walk.hpp"
+#include "slicejpeg/conversion.hpp"
 #include "slicejpeg/window.hpp"
 
 namespace {
 
 std::span<const std::uint8_t> pixels() {
-  static const auto scan = slicejpeg::scan_elements(slice_file());
+  static const auto scan = dicom::scan_elements(slice_file());
   return scan.walk.pixels;
 }
 

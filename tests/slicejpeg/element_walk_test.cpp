@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include "slicejpeg/messages.hpp"
 #include "tests/slicejpeg/slice_bytes.hpp"
 
-using namespace slicejpeg;
+using namespace dicom;
+using slicejpeg::text::describe;
 
 namespace {
 

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
-using namespace slicejpeg;
+#include "slicejpeg/messages.hpp"
+
+using namespace dicom;
+using slicejpeg::text::describe;
 
 namespace {
 
@@ -21,10 +24,15 @@ std::vector<slice_facts> at_heights(const std::vector<double>& heights) {
   return slices;
 }
 
+struct expected_warning {
+  std::string file;
+  std::string what;
+};
+
 struct series_case {
   const char* name;
   std::vector<slice_facts> slices;
-  std::vector<series_warning> expected;
+  std::vector<expected_warning> expected;
 };
 
 }  // namespace
@@ -75,7 +83,7 @@ TEST(series_check, warns_once_per_finding_and_names_the_files) {
     ASSERT_EQ(warnings.size(), c.expected.size()) << c.name;
     for (std::size_t i = 0; i < warnings.size(); ++i) {
       EXPECT_EQ(warnings[i].file, c.expected[i].file) << c.name;
-      EXPECT_EQ(warnings[i].what, c.expected[i].what) << c.name;
+      EXPECT_EQ(describe(warnings[i]), c.expected[i].what) << c.name;
     }
   }
 }

@@ -7,21 +7,32 @@
 #include <vector>
 
 #include "common/path_list.hpp"
-#include "slicejpeg/conversion.hpp"
 #include "dicom/element_walk.hpp"
+#include "dicom/slice_reader.hpp"
+#include "slicejpeg/conversion.hpp"
 #include "slicejpeg/max_file.hpp"
 #include "slicejpeg/slice_naming.hpp"
-#include "dicom/slice_reader.hpp"
 
 namespace {
 
+// Compressed pixel data is the decoder helper's, fuzzed on its own; here
+// every such file is refused as a decoder would refuse it.
+struct refusing_decoder final : dicom::pixel_decoder {
+  dicom::compressed_frames decode(std::span<const std::uint8_t>) override {
+    dicom::compressed_frames frames;
+    frames.problem = "not decoded while fuzzing";
+    return frames;
+  }
+};
+refusing_decoder decoder;
+
 void walk_and_convert(std::span<const std::uint8_t> bytes) {
-  const auto scan = slicejpeg::scan_elements(bytes);
-  (void)slicejpeg::describe(scan.walk);
-  (void)slicejpeg::find_tag(bytes, slicejpeg::rows_tag);
+  const auto scan = dicom::scan_elements(bytes);
+  (void)dicom::tag_text(scan.walk.failed_at);
+  (void)dicom::find_tag(bytes, dicom::rows_tag);
   std::vector<std::uint8_t> small(64);
-  (void)slicejpeg::read_pixels(bytes, small);
-  if (scan.walk.error != slicejpeg::walk_error::none || !scan.rows || !scan.columns) return;
+  (void)dicom::read_pixels(bytes, small);
+  if (scan.walk.error != dicom::walk_error::none || !scan.rows || !scan.columns) return;
   const std::size_t count =
       static_cast<std::size_t>(*scan.rows) * static_cast<std::size_t>(*scan.columns);
   if (count == 0 || scan.walk.pixels.size() < 2 * count) return;
@@ -30,8 +41,8 @@ void walk_and_convert(std::span<const std::uint8_t> bytes) {
 }
 
 void read_and_convert(std::span<const std::uint8_t> bytes) {
-  const auto read = slicejpeg::read_slice(bytes);
-  if (read.verdict != slicejpeg::read_verdict::decoded) return;
+  const auto read = dicom::read_slice(bytes, decoder);
+  if (read.verdict != dicom::read_verdict::decoded) return;
   std::vector<std::uint8_t> out(read.slice.frame_samples());
   for (std::size_t i = 0; i < read.slice.frames; ++i)
     (void)slicejpeg::convert_samples(read.slice.frame(i), read.slice.samples_signed, out);

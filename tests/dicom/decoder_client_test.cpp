@@ -1,23 +1,39 @@
 // Compressed pixel data from real files (python3-pydicom's test files and
-// copies DCMTK and GDCM compress at test time), decoded through the module
-// and compared with the uncompressed samples as pydicom reads them.
-#include "dicom/transfer_syntax.hpp"
+// copies DCMTK and GDCM compress at test time), decoded by the helper
+// process and compared with the uncompressed samples as pydicom reads them.
+#include "dicom/decoder_client.hpp"
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
-#include <cstring>
+#include <fstream>
 #include <random>
 #include <thread>
 
 #include "common/file_read.hpp"
-#include "slicejpeg/dicom_codec_module.hpp"
+#include "dicom/transfer_syntax.hpp"
 #include "tests/common/temp_dir.hpp"
 #include "tests/slicejpeg/run_program.hpp"
 
 namespace fs = std::filesystem;
-using slicejpeg::compressed_frames;
-using slicejpeg::decode_compressed;
+using dicom::compressed_frames;
+
+namespace {
+
+// One helper for the tests that decode in turn: it is restarted after a
+// file that ends it, as in a run.
+dicom::helper_decoder& helper() {
+  static dicom::helper_decoder decoder;
+  return decoder;
+}
+
+compressed_frames decode_compressed(std::span<const std::uint8_t> bytes) {
+  return helper().decode(bytes);
+}
+
+}  // namespace
 
 namespace {
 
@@ -209,7 +225,7 @@ TEST(compressed_pixels, damaged_files_never_end_the_process) {
 }
 
 // The batch decodes on several worker threads at once.
-TEST(compressed_pixels, decodes_on_several_threads_at_once) {
+TEST(compressed_pixels, one_helper_per_thread_decodes_at_once) {
   SKIP_WITHOUT_PYDICOM();
   const std::vector<std::uint8_t> bytes = file_bytes(pydicom_test_files() + "/MR_small_RLE.dcm");
   const std::vector<std::uint8_t> expected = decode_compressed(bytes).samples;
@@ -218,7 +234,8 @@ TEST(compressed_pixels, decodes_on_several_threads_at_once) {
   std::vector<std::thread> threads;
   for (int& count : matches)
     threads.emplace_back([&] {
-      for (int i = 0; i < 10; ++i) count += decode_compressed(bytes).samples == expected ? 1 : 0;
+      dicom::helper_decoder own;
+      for (int i = 0; i < 10; ++i) count += own.decode(bytes).samples == expected ? 1 : 0;
     });
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(matches, std::vector<int>(2, 10));
@@ -241,30 +258,88 @@ TEST(compressed_pixels, encapsulated_syntaxes) {
       {"1.2.840.10008.1.2.4.94", false},  {"", false},
   };
   for (const syntax_case& c : cases)
-    EXPECT_EQ(slicejpeg::is_encapsulated_syntax(c.uid), c.encapsulated) << c.uid;
-}
-
-TEST(compressed_pixels, module_that_cannot_be_used_says_why) {
-  temp_dir dir;
-  dir.write("libtext.so", std::string(4096, 'x'));
-  Dl_info libc{};
-  ASSERT_NE(::dladdr(reinterpret_cast<void*>(&::strlen), &libc), 0);
-  const fs::path libc_path = libc.dli_fname;
-  struct module_case {
-    std::vector<fs::path> dirs;
-    std::string file;
-    std::string problem;
-  };
-  const module_case cases[] = {
-      {{"/nowhere/a", "/nowhere/b"}, "libm.so", "not found in /nowhere/a nor in /nowhere/b"},
-      {{dir.path()}, "libtext.so", "libtext.so: invalid ELF header"},
-      {{libc_path.parent_path()}, libc_path.filename(), "no entry slicejpeg_decode_compressed"},
-  };
-  for (const module_case& c : cases) {
-    const auto module = slicejpeg::detail::load_codec_module(c.dirs, c.file);
-    EXPECT_EQ(module.decode, nullptr) << c.file;
-    EXPECT_NE(module.problem.find(c.problem), std::string::npos) << module.problem;
-  }
+    EXPECT_EQ(dicom::is_encapsulated_syntax(c.uid), c.encapsulated) << c.uid;
 }
 
 }  // namespace
+
+// A series pays the helper's start once: every file goes to one process.
+TEST(decoder_client, keeps_one_helper_for_the_run_and_restarts_it_after_a_crash) {
+  SKIP_WITHOUT_PYDICOM();
+  const auto good = file_bytes(pydicom_test_files() + "/MR_small_RLE.dcm");
+  // GDCM asserts on this file's RT dose attributes in VR UN.
+  const auto aborts = file_bytes(pydicom_test_files() + "/rtdose_rle_1frame.dcm");
+  dicom::helper_decoder decoder;
+  ASSERT_EQ(decoder.decode(good).problem, "");
+  const long first = decoder.helper_pid();
+  for (int i = 0; i < 5; ++i) ASSERT_EQ(decoder.decode(good).problem, "");
+  EXPECT_EQ(decoder.helper_pid(), first);
+  EXPECT_EQ(decoder.decode(aborts).problem, "the decoder failed on this pixel data (Aborted)");
+  EXPECT_EQ(decoder.helper_pid(), -1);
+  EXPECT_EQ(decoder.decode(good).problem, "");
+  EXPECT_NE(decoder.helper_pid(), first);
+}
+
+// Helpers that misbehave each fail one file with a line; the client is
+// ready for the next.
+TEST(decoder_client, a_helper_that_misbehaves_fails_that_file) {
+  temp_dir dir;
+  const struct {
+    const char* script;
+    std::string problem;
+  } cases[] = {
+      {"kill -SEGV $$", "the decoder failed on this pixel data (Segmentation fault)"},
+      {"exit 3", "the decoder failed on this pixel data (exit status 3)"},
+      {"exec sleep 60", "the decoder took too long on this pixel data"},
+      {"head -c 1012 >/dev/null; printf '%044d' 7", "the decoder sent a garbled result"},
+  };
+  const std::vector<std::uint8_t> bytes(1000, 7);
+  for (const auto& c : cases) {
+    const fs::path program = dir.path() / "helper.sh";
+    std::ofstream(program) << "#!/bin/sh\n" << c.script << "\n";
+    fs::permissions(program, fs::perms::owner_all);
+    dicom::helper_settings settings;
+    settings.program = program;
+    settings.time_base = std::chrono::milliseconds(500);
+    dicom::helper_decoder decoder(settings);
+    for (int i = 0; i < 2; ++i) {
+      const compressed_frames frames = decoder.decode(bytes);
+      EXPECT_EQ(frames.problem, c.problem) << c.script;
+      EXPECT_TRUE(frames.samples.empty());
+    }
+  }
+  dicom::helper_settings missing;
+  missing.missing = "not found in /nowhere";
+  EXPECT_EQ(dicom::helper_decoder(missing).decode(bytes).problem,
+            "cannot start the decoder ctview-decoder: not found in /nowhere");
+}
+
+// A program killed outright takes its helper with it.
+TEST(decoder_client, the_helper_dies_with_its_program) {
+  SKIP_WITHOUT_PYDICOM();
+  const auto good = file_bytes(pydicom_test_files() + "/MR_small_RLE.dcm");
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  const pid_t program = ::fork();
+  if (program == 0) {
+    dicom::helper_decoder decoder;
+    const bool decoded = decoder.decode(good).problem.empty();
+    const long pid = decoded ? decoder.helper_pid() : -1;
+    (void)!::write(ends[1], &pid, sizeof pid);
+    ::raise(SIGKILL);
+  }
+  ::close(ends[1]);
+  long helper_pid = -1;
+  ASSERT_EQ(::read(ends[0], &helper_pid, sizeof helper_pid),
+            static_cast<ssize_t>(sizeof helper_pid));
+  ::close(ends[0]);
+  ::waitpid(program, nullptr, 0);
+  ASSERT_GT(helper_pid, 0);
+  const auto gone = [&] {
+    std::ifstream stat("/proc/" + std::to_string(helper_pid) + "/stat");
+    std::string pid, name, state;
+    return !(stat >> pid >> name >> state) || state == "Z" || state == "X";
+  };
+  for (int i = 0; i < 1000 && !gone(); ++i) ::usleep(10000);
+  EXPECT_TRUE(gone()) << "helper " << helper_pid << " outlived its program";
+}
