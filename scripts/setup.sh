@@ -28,7 +28,7 @@ install_missing_packages() {
   local wanted missing=()
   mapfile -t wanted < <(cat "${lists[@]}" | grep -v -e '^#' -e '^$')
   for package in "${wanted[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+    [[ "$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null)" == 'install ok installed' ]] ||
       missing+=("$package")
   done
   [ ${#missing[@]} -eq 0 ] && return 0

@@ -58,7 +58,7 @@ tvh_start_viewer() {
 tvh_viewer_running() { kill -0 "$TVH_VIEWER_PID" 2>/dev/null; }
 
 tvh_window() {
-  xdotool search --all --onlyvisible --pid "$TVH_VIEWER_PID" --name "^$1\$" 2>/dev/null | head -n 1
+  xdotool search --all --onlyvisible --pid "$TVH_VIEWER_PID" --name "^$1\$" 2>/dev/null | sed -n 1p
 }
 
 tvh_windows_shown() {
