@@ -1,150 +1,20 @@
 #include "common/jpeg_codec.hpp"
 
-// jpeglib.h wants FILE declared first.
-#include <cstdio>
-// clang-format off
-#include <jpeglib.h>
-#include <jerror.h>
-// clang-format on
-
 #include <algorithm>
 #include <array>
 #include <csetjmp>
 #include <cstring>
 
+#include "common/jpeg_library.hpp"
+#include "common/jpeg_writer.hpp"
+
 namespace common {
 namespace {
 
-// The library's own error handler ends the process; this one jumps back to
-// the call that started the work. Everything between setjmp and the jump is
-// the library's C code or functions without destructors.
-struct error_state {
-  jpeg_error_mgr manager;  // first, so the library's pointer to it leads here
-  std::jmp_buf jump;
-  bool ended_early = false;  // the data ran out and the library went on with grey
-};
-
-error_state& errors_of(j_common_ptr info) {
-  return *reinterpret_cast<error_state*>(info->err);
-}
-
-[[noreturn]] void jump_on_error(j_common_ptr info) {
-  std::longjmp(errors_of(info).jump, 1);
-}
-
-// A warning means the library patched over bad data. An early end is what
-// imread shows too (the rest grey), so it is decoded and noted; once it has
-// happened the library warns about the markers it then meets. Any other
-// warning leaves the file to the general reader.
-void jump_on_warning(j_common_ptr info, int level) {
-  if (level >= 0) return;
-  error_state& errors = errors_of(info);
-  if (info->err->msg_code == JWRN_JPEG_EOF) errors.ended_early = true;
-  if (!errors.ended_early) std::longjmp(errors.jump, 1);
-}
-
-void print_nothing(j_common_ptr) {}
-
-jpeg_error_mgr* install_errors(error_state& errors, bool warnings_fail) {
-  jpeg_std_error(&errors.manager);
-  errors.manager.error_exit = jump_on_error;
-  errors.manager.output_message = print_nothing;
-  if (warnings_fail) errors.manager.emit_message = jump_on_warning;
-  return &errors.manager;
-}
+using namespace jpeg_detail;
 
 // Batches of rows per library call.
 constexpr JDIMENSION row_batch = 16;
-
-// --- encoding
-
-struct vector_destination {
-  jpeg_destination_mgr manager;  // first, as above
-  std::vector<std::uint8_t>* out;
-};
-
-vector_destination& destination_of(j_compress_ptr info) {
-  return *reinterpret_cast<vector_destination*>(info->dest);
-}
-
-bool resize_bytes(std::vector<std::uint8_t>& bytes, std::size_t size) noexcept {
-  try {
-    bytes.resize(size);
-    return true;
-  } catch (...) {
-    return false;
-  }
-}
-
-void start_destination(j_compress_ptr info) {
-  vector_destination& destination = destination_of(info);
-  destination.manager.next_output_byte = destination.out->data();
-  destination.manager.free_in_buffer = destination.out->size();
-}
-
-// Called with the whole buffer full: twice the room, writing goes on behind.
-boolean grow_destination(j_compress_ptr info) {
-  vector_destination& destination = destination_of(info);
-  const std::size_t used = destination.out->size();
-  if (!resize_bytes(*destination.out, 2 * used)) ERREXIT(info, JERR_OUT_OF_MEMORY);
-  destination.manager.next_output_byte = destination.out->data() + used;
-  destination.manager.free_in_buffer = destination.out->size() - used;
-  return TRUE;
-}
-
-void end_destination(j_compress_ptr) {}
-
-struct compressor {
-  jpeg_compress_struct info;
-  error_state errors;
-  vector_destination destination;
-};
-
-// OpenCV's default JPEG writing: the library's defaults at quality 95 with
-// baseline tables, one interleaved scan, no restart markers.
-void set_up_compression(jpeg_compress_struct& info, const cv::Mat& image) {
-  info.image_width = static_cast<JDIMENSION>(image.cols);
-  info.image_height = static_cast<JDIMENSION>(image.rows);
-  const bool colour = image.channels() == 3;
-  info.input_components = colour ? 3 : 1;
-  info.in_color_space = colour ? JCS_EXT_BGR : JCS_GRAYSCALE;
-  jpeg_set_defaults(&info);
-  jpeg_set_quality(&info, 95, TRUE);
-}
-
-void write_rows(jpeg_compress_struct& info, const cv::Mat& image) {
-  std::array<JSAMPROW, row_batch> rows{};
-  while (info.next_scanline < info.image_height) {
-    const JDIMENSION first = info.next_scanline;
-    const JDIMENSION count = std::min(row_batch, info.image_height - first);
-    for (JDIMENSION i = 0; i < count; ++i)
-      rows[i] = const_cast<JSAMPROW>(image.ptr(static_cast<int>(first + i)));
-    jpeg_write_scanlines(&info, rows.data(), count);
-  }
-}
-
-bool compress(compressor& c, const cv::Mat& image, std::vector<std::uint8_t>& out) {
-  jpeg_compress_struct& info = c.info;
-  info.err = install_errors(c.errors, false);
-  if (setjmp(c.errors.jump) != 0) {
-    jpeg_destroy_compress(&info);
-    return false;
-  }
-  jpeg_create_compress(&info);
-  c.destination.manager.init_destination = start_destination;
-  c.destination.manager.empty_output_buffer = grow_destination;
-  c.destination.manager.term_destination = end_destination;
-  c.destination.out = &out;
-  info.dest = &c.destination.manager;
-  set_up_compression(info, image);
-  jpeg_start_compress(&info, TRUE);
-  write_rows(info, image);
-  jpeg_finish_compress(&info);
-  const std::size_t written = out.size() - c.destination.manager.free_in_buffer;
-  jpeg_destroy_compress(&info);
-  out.resize(written);
-  return true;
-}
 
 // --- decoding
 
@@ -304,13 +174,11 @@ std::optional<jpeg_header> read_header(header_reader& r, std::span<const std::ui
 
 bool encode_jpeg(const cv::Mat& image, std::vector<std::uint8_t>& out) {
   if (image.empty() || (image.type() != CV_8UC1 && image.type() != CV_8UC3)) return false;
-  // Room for the usual output at once; the buffer grows if that is short.
-  const std::size_t estimate = image.total() * image.elemSize() / 2 + 4096;
-  if (!resize_bytes(out, std::max(out.capacity(), estimate))) return false;
-  compressor c{};
-  if (compress(c, image, out)) return true;
-  out.clear();
-  return false;
+  const std::size_t stride = image.step[0];
+  const std::span<const std::uint8_t> pixels(
+      image.data, stride * static_cast<std::size_t>(image.rows - 1) +
+                      image.elemSize() * static_cast<std::size_t>(image.cols));
+  return encode_jpeg(pixel_view{pixels, image.cols, image.rows, image.channels(), stride}, out);
 }
 
 std::vector<std::uint8_t> encode_jpeg(const cv::Mat& image) {

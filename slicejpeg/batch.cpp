@@ -251,11 +251,6 @@ std::optional<int> for_each_outcome(
 // second pass. Each worker takes only its own job's slice, so no lock.
 using kept_slices = std::vector<std::optional<slice_read>>;
 
-// Compressed slices are kept between the two passes of a series window up
-// to this many bytes of samples (a 512 x 512 x 2000 series fits), and decoded
-// again beyond it.
-constexpr std::size_t max_kept_bytes = std::size_t{1} << 30;
-
 slice_task task_for(const file_system& files, const conversion_plan& plan,
                     const std::vector<slice_job>& jobs, kept_slices* kept = nullptr) {
   return [&files, plan, &jobs, kept](const slice_job& job, worker_tools& tools) {
@@ -296,7 +291,7 @@ std::optional<int> survey_series(const std::vector<slice_job>& jobs, const batch
         if (outcome.status != slice_status::converted)
           return finish_slice(jobs[index], outcome, files, con, unused);
         range.include(outcome.modality);
-        if (outcome.kept && kept_total + kept_bytes(*outcome.kept) <= max_kept_bytes) {
+        if (outcome.kept && kept_total + kept_bytes(*outcome.kept) <= options.max_kept_bytes) {
           kept_total += kept_bytes(*outcome.kept);
           kept[index] = std::move(outcome.kept);
         }

@@ -26,6 +26,10 @@ struct batch_options {
   window_choice window;  // none: (sample - image minimum) mod 256
   // Each worker's decoder of compressed pixel data.
   decoder_factory make_decoder = make_helper_decoder;
+  // --window series keeps the slices its first pass decoded (compressed
+  // ones) up to this many bytes of samples, so they are decoded once; the
+  // rest are decoded again. A 512 x 512 x 2000 series fits.
+  std::size_t max_kept_bytes = std::size_t{1} << 30;
 };
 
 // The number of processors this process may run on.

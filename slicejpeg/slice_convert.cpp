@@ -1,9 +1,8 @@
 #include "slicejpeg/slice_convert.hpp"
 
 #include <new>
-#include <opencv2/core.hpp>
 
-#include "common/jpeg_codec.hpp"
+#include "common/jpeg_writer.hpp"
 #include "dicom/decoder_client.hpp"
 #include "slicejpeg/messages.hpp"
 #include "slicejpeg/slice_naming.hpp"
@@ -121,16 +120,16 @@ slice_outcome encode_frames(const decoded_slice& slice, const std::vector<std::s
                             const window_mapping* mapping, window_lut_cache& luts) {
   slice_outcome outcome;
   try {
-    cv::Mat image(slice.rows, slice.columns, CV_8UC1);
-    const std::size_t count = image.total();
+    std::vector<std::uint8_t> image(slice.frame_samples());
+    const common::pixel_view view{image, slice.columns, slice.rows, 1,
+                                  static_cast<std::size_t>(slice.columns)};
     const window_lut* lut = mapping ? &luts.lut_for(*mapping) : nullptr;
     for (std::size_t i = 0; i < names.size(); ++i) {
       converted_frame frame;
       frame.output_name = names[i];
-      const std::span<std::uint8_t> pixels(image.data, count);
-      frame.range = lut ? window_samples(slice.frame(i), slice.samples_signed, *lut, pixels)
-                        : convert_samples(slice.frame(i), slice.samples_signed, pixels);
-      if (!common::encode_jpeg(image, frame.jpeg)) {
+      frame.range = lut ? window_samples(slice.frame(i), slice.samples_signed, *lut, image)
+                        : convert_samples(slice.frame(i), slice.samples_signed, image);
+      if (!common::encode_jpeg(view, frame.jpeg)) {
         frame.jpeg.clear();
         frame.problem = text::cannot_encode;
       }
@@ -139,11 +138,6 @@ slice_outcome encode_frames(const decoded_slice& slice, const std::vector<std::s
     outcome.status = slice_status::converted;
   } catch (const std::bad_alloc&) {
     return refusal(slice_status::no_memory, std::string(text::out_of_memory));
-  } catch (const cv::Exception& error) {
-    const bool no_memory = error.code == cv::Error::StsNoMem;
-    if (no_memory)
-      return refusal(slice_status::no_memory, std::string(text::out_of_memory) + ": " + error.msg);
-    return refusal(slice_status::refused, std::string(text::cannot_encode) + ": " + error.msg);
   }
   return outcome;
 }

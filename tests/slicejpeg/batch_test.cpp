@@ -5,7 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <fstream>
+
+#include "dicom/decoder_client.hpp"
 #include "tests/common/temp_dir.hpp"
+#include "tests/slicejpeg/run_program.hpp"
 #include "tools/phantom.hpp"
 
 namespace fs = std::filesystem;
@@ -83,4 +88,48 @@ TEST(batch, a_failing_slice_stops_the_pipeline_with_nothing_written_after_it) {
   for (int i = 20; i <= 40; ++i)
     EXPECT_FALSE(fs::exists(dir / ("sample/sample0" + std::to_string(i) + ".jpg"))) << i;
   EXPECT_EQ(dir.read("sample_max.txt"), "max :1.000000\nmin :0.000000\n");
+}
+
+// The first pass of a series window decodes each compressed slice; the
+// second converts the kept samples, up to the bound, and decodes only the rest.
+TEST(batch, a_series_window_decodes_each_compressed_slice_once_within_the_bound) {
+  if (pydicom_test_files().empty()) GTEST_SKIP() << "python3-pydicom is not installed";
+  struct counting_decoder final : dicom::pixel_decoder {
+    explicit counting_decoder(std::atomic<int>& calls) : calls_(calls) {}
+    dicom::compressed_frames decode(std::span<const std::uint8_t> bytes) override {
+      ++calls_;
+      return helper_.decode(bytes);
+    }
+    std::atomic<int>& calls_;
+    dicom::helper_decoder helper_;
+  };
+  std::ifstream file(pydicom_test_files() + "/MR_small_RLE.dcm", std::ios::binary);
+  const std::string rle{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  for (const std::size_t bound : {std::size_t{1} << 30, std::size_t{0}}) {
+    temp_dir dir;
+    fs::create_directory(dir / "mr");
+    std::string list;
+    for (int i = 1; i <= 6; ++i) {
+      dir.write("mr/IM" + std::to_string(i) + ".dcm", rle);
+      list += "mr\\IM" + std::to_string(i) + ".dcm\n";
+    }
+    dir.write("mr_list.txt", list);
+    std::atomic<int> calls{0};
+    batch_options options;
+    options.list_name = "mr_list.txt";
+    options.jobs = 2;
+    options.window = {window_kind::series, {}};
+    options.max_kept_bytes = bound;
+    options.make_decoder = [&calls] { return std::make_unique<counting_decoder>(calls); };
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir.path());
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    const int status = run_batch(options, out, err);
+    fs::current_path(previous);
+    EXPECT_EQ(status, 0) << read_stream(err);
+    std::fclose(out);
+    EXPECT_EQ(calls.load(), bound == 0 ? 12 : 6) << "bound " << bound;
+    EXPECT_TRUE(fs::exists(dir / "mr/mr006.jpg"));
+  }
 }
