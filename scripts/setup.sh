@@ -36,6 +36,8 @@ install_missing_packages() {
   as_root apt-get update -qq
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
     "${missing[@]}" </dev/null >/dev/null
+  # The downloaded packages are installed; their copies only take space.
+  as_root apt-get clean
 }
 
 install_missing_packages

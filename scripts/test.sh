@@ -6,12 +6,24 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# One line per phase with the seconds it took, so a slow or failing phase is plain.
+phase_start=$SECONDS
+phase() {
+  echo "test.sh: $1: $((SECONDS - phase_start)) s" >&2
+  phase_start=$SECONDS
+}
+
 bash scripts/setup.sh test -DCTVIEW_WERROR=ON -DCTVIEW_BENCH=ON
+phase "set-up and release build"
 bash scripts/check-format.sh
 ctest --test-dir build --output-on-failure --no-tests=error
+phase "format check and release tests"
 
 if [ -f scripts/fuzz.sh ]; then bash scripts/fuzz.sh; fi
+phase "fuzzing"
 
 BUILD_DIR=build-asan bash scripts/setup.sh test -DCTVIEW_SANITIZE=ON -DCTVIEW_BENCH=OFF \
   -DCTVIEW_WERROR=ON
+phase "ASan and UBSan build"
 ctest --test-dir build-asan --output-on-failure --no-tests=error
+phase "ASan and UBSan tests"

@@ -34,7 +34,7 @@ if ! diff "$work/installed" "$work/packaged" >"$work/diff"; then
 fi
 for file in ./usr/bin/dirsort ./usr/bin/slicejpeg ./usr/bin/triview \
   ./usr/share/man/man1/dirsort.1.gz ./usr/share/man/man1/slicejpeg.1.gz \
-  ./usr/share/man/man1/triview.1.gz; do
+  ./usr/share/man/man1/triview.1.gz ./usr/lib/ctview/ctview-decoder; do
   grep -qx "$file" "$work/packaged" || { echo "package lacks $file" >&2; failed=1; }
 done
 grep -q '^\./usr/lib/ctview/.*\.so$' "$work/packaged" || {
