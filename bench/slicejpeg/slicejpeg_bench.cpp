@@ -11,7 +11,7 @@
 #include "dicom/element_walk.hpp"
 #include "dicom/slice_reader.hpp"
 #include "slicejpeg/conversion.hpp"
-#include "tests/slicejpeg/dicom_bytes.hpp"
+#include "tests/support/dicom_bytes.hpp"
 #include "tools/phantom.hpp"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "tests/common/temp_dir.hpp"
+#include "tests/support/temp_dir.hpp"
 
 TEST(atomic_file, replaces_content_and_leaves_no_temporary_file) {
   temp_dir dir;

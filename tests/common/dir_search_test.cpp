@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <random>
 
-#include "tests/common/temp_dir.hpp"
+#include "tests/support/temp_dir.hpp"
 #include "tests/fuzz/wildcard_reference.hpp"
 
 // The test program is linked with readdir wrapped, so a read error can be

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "tests/common/temp_dir.hpp"
+#include "tests/support/temp_dir.hpp"
 
 using status = common::file_read::status;
 

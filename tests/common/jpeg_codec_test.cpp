@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "tests/common/exif_jpeg.hpp"
-#include "tests/common/temp_dir.hpp"
+#include "tests/support/temp_dir.hpp"
 
 namespace {
 

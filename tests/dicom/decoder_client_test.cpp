@@ -14,8 +14,8 @@
 
 #include "common/file_read.hpp"
 #include "dicom/transfer_syntax.hpp"
-#include "tests/common/temp_dir.hpp"
-#include "tests/slicejpeg/run_program.hpp"
+#include "tests/support/temp_dir.hpp"
+#include "tests/support/program_run.hpp"
 
 namespace fs = std::filesystem;
 using dicom::compressed_frames;

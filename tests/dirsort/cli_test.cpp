@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/common/temp_dir.hpp"
+#include "tests/support/temp_dir.hpp"
 
 namespace fs = std::filesystem;
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "common/path_text.hpp"
-#include "tests/common/temp_dir.hpp"
+#include "tests/support/temp_dir.hpp"
 #include "tools/phantom.hpp"
 #include "triview/render.hpp"
 

@@ -3,10 +3,10 @@
 // collide, and series that are not what the list promises.
 #include <gtest/gtest.h>
 
-#include "tests/common/temp_dir.hpp"
-#include "tests/slicejpeg/dicom_bytes.hpp"
-#include "tests/slicejpeg/run_program.hpp"
-#include "tests/slicejpeg/slice_bytes.hpp"
+#include "tests/support/temp_dir.hpp"
+#include "tests/support/dicom_bytes.hpp"
+#include "tests/support/program_run.hpp"
+#include "tests/support/slice_bytes.hpp"
 
 namespace fs = std::filesystem;
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "slicejpeg/messages.hpp"
-#include "tests/slicejpeg/slice_bytes.hpp"
+#include "tests/support/slice_bytes.hpp"
 
 using namespace dicom;
 using slicejpeg::text::describe;

@@ -6,8 +6,8 @@
 #include <opencv2/imgcodecs.hpp>
 #include <sstream>
 
-#include "tests/common/temp_dir.hpp"
-#include "tests/slicejpeg/run_program.hpp"
+#include "tests/support/temp_dir.hpp"
+#include "tests/support/program_run.hpp"
 
 namespace fs = std::filesystem;
 

@@ -13,8 +13,8 @@
 #include "dicom/slice_reader.hpp"
 #include "dicom/transfer_syntax.hpp"
 #include "slicejpeg/messages.hpp"
-#include "tests/common/temp_dir.hpp"
-#include "tests/slicejpeg/run_program.hpp"
+#include "tests/support/temp_dir.hpp"
+#include "tests/support/program_run.hpp"
 
 namespace fs = std::filesystem;
 using namespace dicom;

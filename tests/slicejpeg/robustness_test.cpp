@@ -6,9 +6,9 @@
 
 #include <random>
 
-#include "tests/common/temp_dir.hpp"
-#include "tests/slicejpeg/run_program.hpp"
-#include "tests/slicejpeg/slice_bytes.hpp"
+#include "tests/support/temp_dir.hpp"
+#include "tests/support/program_run.hpp"
+#include "tests/support/slice_bytes.hpp"
 
 namespace fs = std::filesystem;
 

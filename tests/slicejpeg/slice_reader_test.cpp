@@ -5,7 +5,7 @@
 
 #include "dicom/decoder_client.hpp"
 #include "slicejpeg/messages.hpp"
-#include "tests/slicejpeg/dicom_bytes.hpp"
+#include "tests/support/dicom_bytes.hpp"
 
 using namespace dicom;
 using slicejpeg::text::describe;

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <sstream>
 
-#include "tests/common/temp_dir.hpp"
-#include "tests/slicejpeg/run_program.hpp"
+#include "tests/support/temp_dir.hpp"
+#include "tests/support/program_run.hpp"
 
 using namespace slicejpeg;
 

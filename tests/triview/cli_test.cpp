@@ -11,7 +11,8 @@
 #include <string>
 
 #include "tests/common/exif_jpeg.hpp"
-#include "tests/common/temp_dir.hpp"
+#include "tests/support/program_run.hpp"
+#include "tests/support/temp_dir.hpp"
 
 namespace {
 
@@ -19,21 +20,13 @@ const std::string hot_keys =
     "Hot keys: \n\tESC - quit the program\n\tl : move left(x-), r : move right(x+) r\n\tf : "
     "move forward(y+), b : move back(y-) ward\n\tu : move upper(z+), d : move down( z- )\n";
 
-struct run_result {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
 // Runs triview in `dir` with no display, so no window can open; `limits`
 // are shell commands run first (ulimit). Ten seconds at most: none may hang.
-run_result run_triview(const temp_dir& dir, const std::string& args,
-                       const std::string& binary = TRIVIEW_BINARY, const std::string& limits = "") {
-  const std::string command = "cd '" + dir.path().string() + "' && " + limits +
-                              " env -u DISPLAY timeout 10 '" + binary + "' " + args +
-                              " >out.txt 2>err.txt";
-  const int raw = std::system(command.c_str());
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, dir.read("out.txt"), dir.read("err.txt")};
+program_run run_triview(const temp_dir& dir, const std::string& args,
+                        const std::string& binary = TRIVIEW_BINARY,
+                        const std::string& limits = "") {
+  return run_in(dir.path(),
+                limits + " env -u DISPLAY timeout 10 " + shell_quote(binary) + " " + args);
 }
 
 // The sanitizers' shadow memory does not fit under a `ulimit -v`.

@@ -13,7 +13,7 @@
 
 #include "common/jpeg_codec.hpp"
 #include "tests/common/exif_jpeg.hpp"
-#include "tests/common/temp_dir.hpp"
+#include "tests/support/temp_dir.hpp"
 #include "triview/imread_fallback.hpp"
 #include "triview/render.hpp"
 

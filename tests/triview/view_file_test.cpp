@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <opencv2/imgcodecs.hpp>
 
-#include "tests/common/temp_dir.hpp"
+#include "tests/support/temp_dir.hpp"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <iterator>
 #include <string>
 
-#include "tests/common/temp_dir.hpp"
+#include "tests/support/temp_dir.hpp"
 
 // Runs a command line in a directory through the shell and keeps its standard
 // output, standard error and exit status.
@@ -24,7 +24,8 @@ inline std::string shell_quote(const std::string& text) {
   return quoted + "'";
 }
 
-inline std::string slurp(const std::filesystem::path& path) {
+// A whole file, bytes as they are; empty when it cannot be read.
+inline std::string read_file(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
@@ -37,8 +38,8 @@ inline program_run run_in(const std::filesystem::path& dir, const std::string& c
   const int raw = std::system(command.c_str());
   program_run run;
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-  run.out = slurp(out_file);
-  run.err = slurp(err_file);
+  run.out = read_file(out_file);
+  run.err = read_file(err_file);
   std::filesystem::remove(out_file);
   std::filesystem::remove(err_file);
   return run;
