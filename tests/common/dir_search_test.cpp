@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <random>
 
-#include "tests/support/temp_dir.hpp"
 #include "tests/fuzz/wildcard_reference.hpp"
+#include "tests/support/temp_dir.hpp"
 
 // The test program is linked with readdir wrapped, so a read error can be
 // made to happen in the middle of a listing.

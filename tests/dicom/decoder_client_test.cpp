@@ -14,8 +14,8 @@
 
 #include "common/file_read.hpp"
 #include "dicom/transfer_syntax.hpp"
-#include "tests/support/temp_dir.hpp"
 #include "tests/support/program_run.hpp"
+#include "tests/support/temp_dir.hpp"
 
 namespace fs = std::filesystem;
 using dicom::compressed_frames;

@@ -3,10 +3,10 @@
 // collide, and series that are not what the list promises.
 #include <gtest/gtest.h>
 
-#include "tests/support/temp_dir.hpp"
 #include "tests/support/dicom_bytes.hpp"
 #include "tests/support/program_run.hpp"
 #include "tests/support/slice_bytes.hpp"
+#include "tests/support/temp_dir.hpp"
 
 namespace fs = std::filesystem;
 

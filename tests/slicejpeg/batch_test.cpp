@@ -9,8 +9,8 @@
 #include <fstream>
 
 #include "dicom/decoder_client.hpp"
-#include "tests/support/temp_dir.hpp"
 #include "tests/support/program_run.hpp"
+#include "tests/support/temp_dir.hpp"
 #include "tools/phantom.hpp"
 
 namespace fs = std::filesystem;

@@ -6,8 +6,8 @@
 #include <opencv2/imgcodecs.hpp>
 #include <sstream>
 
-#include "tests/support/temp_dir.hpp"
 #include "tests/support/program_run.hpp"
+#include "tests/support/temp_dir.hpp"
 
 namespace fs = std::filesystem;
 

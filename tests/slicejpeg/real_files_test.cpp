@@ -13,8 +13,8 @@
 #include "dicom/slice_reader.hpp"
 #include "dicom/transfer_syntax.hpp"
 #include "slicejpeg/messages.hpp"
-#include "tests/support/temp_dir.hpp"
 #include "tests/support/program_run.hpp"
+#include "tests/support/temp_dir.hpp"
 
 namespace fs = std::filesystem;
 using namespace dicom;

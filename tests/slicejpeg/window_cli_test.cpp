@@ -6,9 +6,9 @@
 #include <opencv2/imgcodecs.hpp>
 #include <set>
 
-#include "tests/support/temp_dir.hpp"
 #include "tests/support/program_run.hpp"
 #include "tests/support/slice_bytes.hpp"
+#include "tests/support/temp_dir.hpp"
 
 namespace fs = std::filesystem;
 

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <sstream>
 
-#include "tests/support/temp_dir.hpp"
 #include "tests/support/program_run.hpp"
+#include "tests/support/temp_dir.hpp"
 
 using namespace slicejpeg;
 
