@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Decoding compressed slices: a 512 x 512 x 120 phantom series as JPEG
 # lossless (DCMTK's dcmcjpeg +e1) and JPEG 2000 lossless (gdcmconv --j2k)
-# Part-10 copies, decoded through decode_compressed against dcmj2pnm and
-# gdcmconv --raw run once per file, side by side in one hyperfine run; then
-# the start-up cost of the decoder module.
+# Part-10 copies, decoded through one decoder helper process against dcmj2pnm
+# and gdcmconv --raw run once per file, side by side in one hyperfine run;
+# then the start-up cost of the helper.
 # Usage: bench/slicejpeg/compressed_bench.sh [BUILD_DIR [EARLIER_SLICEJPEG]]
-#   BUILD_DIR defaults to build; EARLIER_SLICEJPEG, a slicejpeg built without
-#   the decoder, joins the start-up comparison.
+#   BUILD_DIR defaults to build; EARLIER_SLICEJPEG, an earlier slicejpeg,
+#   joins the start-up comparison.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=$(realpath "${1:-build}")
@@ -39,28 +39,26 @@ echo "sizes: uncompressed $(du -sk part10 | cut -f1) KiB, JPEG lossless $(du -sk
 
 runs="${RUNS:-5}"
 hyperfine --warmup 1 --runs "$runs" --export-markdown "$work/decode.md" \
-  -n 'decode_compressed, JPEG lossless, 1 process per file' \
+  -n 'helper, JPEG lossless, 1 process per file' \
   'for f in jpegll/*.dcm; do '"$decode"' "$f"; done >/dev/null' \
-  -n 'decode_compressed, JPEG lossless, 1 process for the series' \
+  -n 'helper, JPEG lossless, 1 helper for the series' \
   "$decode jpegll/*.dcm >/dev/null" \
-  -n 'module entry called in-process, JPEG lossless, 1 process for the series' \
-  "$decode --in-process jpegll/*.dcm >/dev/null" \
   -n 'dcmj2pnm per file, JPEG lossless' \
   'for f in jpegll/*.dcm; do dcmj2pnm "$f" out/slice.pgm; done' \
   -n 'gdcmconv --raw per file, JPEG lossless' \
   'for f in jpegll/*.dcm; do gdcmconv --raw "$f" out/slice.dcm; done' \
-  -n 'decode_compressed, JPEG 2000, 1 process per file' \
+  -n 'helper, JPEG 2000, 1 process per file' \
   'for f in j2k/*.dcm; do '"$decode"' "$f"; done >/dev/null' \
-  -n 'decode_compressed, JPEG 2000, 1 process for the series' \
+  -n 'helper, JPEG 2000, 1 helper for the series' \
   "$decode j2k/*.dcm >/dev/null" \
   -n 'gdcmconv --raw per file, JPEG 2000' \
   'for f in j2k/*.dcm; do gdcmconv --raw "$f" out/slice.dcm; done'
 
 # Start-up: the transfer syntax check alone (what an uncompressed run pays)
-# against loading the module and decoding one slice; slicejpeg --help for scale.
+# against starting the helper and decoding one slice; slicejpeg --help for scale.
 hyperfine -N --warmup 5 --runs "${STARTUP_RUNS:-200}" --export-markdown "$work/startup.md" \
   -n 'is_encapsulated_syntax only' "$decode --syntax-only" \
-  -n 'module loaded, one JPEG lossless slice' "$decode jpegll/IM61.dcm" \
+  -n 'helper started, one JPEG lossless slice' "$decode jpegll/IM61.dcm" \
   -n 'slicejpeg --help' "$build/bin/slicejpeg --help" \
   "${earlier[@]}"
 echo "GDCM libraries in slicejpeg: $(ldd "$build/bin/slicejpeg" | grep -c gdcm)"

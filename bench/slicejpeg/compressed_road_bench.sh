@@ -67,3 +67,13 @@ commands+=(-n "slicejpeg, head_raw (uncompressed)" \
   "rm -f head_raw/*.jpg head_raw_max.txt; $earlier head_raw_list.txt >/dev/null")
 
 hyperfine --warmup 1 --runs "${RUNS:-5}" --export-markdown "$work/road.md" "${commands[@]}"
+
+# What the isolation costs per file: the same decodes on one core in this
+# process and through one helper process.
+cmake --build "$build" -j2 --target slicejpeg_compressed_decode >/dev/null
+for syntax in rle jpegls j2k; do
+  hyperfine --warmup 1 --runs "${RUNS:-5}" --export-markdown "$work/isolation_$syntax.md" \
+    -n "GDCM in process, head_$syntax" "$floor --decode-only --threads 1 floor.out head_$syntax/*.dcm" \
+    -n "one helper process, head_$syntax" \
+    "$build/bin/slicejpeg_compressed_decode head_$syntax/*.dcm >/dev/null"
+done
