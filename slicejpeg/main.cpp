@@ -9,6 +9,7 @@
 
 #include "common/diagnostic.hpp"
 #include "slicejpeg/batch.hpp"
+#include "slicejpeg/command_line.hpp"
 #include "slicejpeg/window.hpp"
 
 namespace {

@@ -1,5 +1,6 @@
 #include "slicejpeg/messages.hpp"
 
+#include "slicejpeg/command_line.hpp"
 #include "slicejpeg/text_format.hpp"
 #include "slicejpeg/window.hpp"
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <sstream>
 
+#include "slicejpeg/command_line.hpp"
 #include "tests/support/program_run.hpp"
 #include "tests/support/temp_dir.hpp"
 
