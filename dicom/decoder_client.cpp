@@ -17,6 +17,10 @@ std::string why_not_found(const std::vector<std::filesystem::path>& dirs) {
   return text;
 }
 
+std::string cannot_start(const std::string& why) {
+  return "cannot start the decoder " + std::string(DICOM_HELPER_NAME) + ": " + why;
+}
+
 }  // namespace
 
 helper_settings installed_helper() {
@@ -50,13 +54,20 @@ compressed_frames helper_decoder::failed(std::string problem) {
 }
 
 compressed_frames helper_decoder::decode(std::span<const std::uint8_t> file_bytes) {
-  if (auto problem = ensure_started())
-    return failed("cannot start the decoder " + std::string(DICOM_HELPER_NAME) + ": " + *problem);
+  const bool reused = helper_.running();
+  if (auto problem = ensure_started()) return failed(cannot_start(*problem));
   const auto until = std::chrono::steady_clock::now() + settings_.time_base +
                      settings_.time_per_mib * static_cast<long>(file_bytes.size() >> 20);
   const auto request = protocol::request_header(file_bytes.size());
   std::array<std::uint8_t, protocol::response_header_size> reply{};
   transfer got = helper_.send(request, until);
+  if (got == transfer::closed && reused) {
+    // A kept helper that ended between files (its CPU allowance, say) never
+    // saw this one: a fresh helper gets it.
+    helper_.stop(true);
+    if (auto problem = ensure_started()) return failed(cannot_start(*problem));
+    got = helper_.send(request, until);
+  }
   if (got == transfer::complete) got = helper_.send(file_bytes, until);
   if (got == transfer::complete) got = helper_.receive(reply, until);
   std::optional<protocol::response_header> header;
