@@ -360,7 +360,12 @@ int run_listed(const batch_options& options, const file_system& files, console& 
   const std::string max_name = max_file_name(prefix);
   // Runs sharing a max file take turns from reading it to writing it, so
   // neither loses the other's extremes.
-  const auto held = files.hold(max_name);
+  std::string lock_problem;
+  const auto held = files.hold(max_name, lock_problem);
+  if (!held) {
+    con.problem(max_name + ".lock", text::cannot_lock_max(lock_problem));
+    return exit_status::max_file_failed;
+  }
   const auto stored = load_max_file(max_name, files, con);
   if (!stored) return exit_status::max_file_failed;
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "common/atomic_file.hpp"
+#include "common/diagnostic.hpp"
 
 namespace slicejpeg {
 namespace {
@@ -50,16 +51,20 @@ class real_files final : public file_system {
                                      std::string_view content) const override {
     return common::replace_file_contents(path, content);
   }
-  std::unique_ptr<file_lock> hold(const std::string& path) const override {
+  std::unique_ptr<file_lock> hold(const std::string& path, std::string& problem) const override {
     const std::string name = path + ".lock";
     while (true) {
       const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-      if (fd < 0) return nullptr;
+      if (fd < 0) {
+        problem = common::system_reason(errno);
+        return nullptr;
+      }
       int locked;
       do {
         locked = ::flock(fd, LOCK_EX);
       } while (locked != 0 && errno == EINTR);
       if (locked != 0) {
+        problem = common::system_reason(errno);
         ::close(fd);
         return nullptr;
       }

@@ -26,9 +26,11 @@ class file_system {
   // Replaces a kept file (a JPEG, the max file) as a whole; an error text, or nothing.
   virtual std::optional<std::string> replace(const std::string& path,
                                              std::string_view content) const = 0;
-  // Waits until no other run holds `path`, then holds it. Runs that cannot
-  // take the lock (a read-only directory, say) go on without it.
-  virtual std::unique_ptr<file_lock> hold(const std::string& path) const = 0;
+  // Waits until no other run holds `path`, then holds it; nothing, with the
+  // reason in `problem`, when the lock cannot be taken (a directory of the
+  // lock's name, another user's lock): a run without it could lose another
+  // run's extremes.
+  virtual std::unique_ptr<file_lock> hold(const std::string& path, std::string& problem) const = 0;
 };
 
 // The real one: regular files only, kept files replaced through a temporary

@@ -101,6 +101,10 @@ std::string bits_object(int bits_allocated, std::string_view modality) {
 std::string cannot_open_list(std::string_view reason) {
   return "cannot open the path list: " + std::string(reason);
 }
+std::string cannot_lock_max(std::string_view reason) {
+  return "cannot lock the max file: " + std::string(reason);
+}
+
 std::string cannot_open_slice(std::string_view reason) {
   return "cannot open: " + std::string(reason);
 }

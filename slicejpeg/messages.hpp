@@ -18,7 +18,7 @@ constexpr int cannot_open = 1;  // the path list or a slice file
 constexpr int bad_slice = 2;    // a slice file that cannot be converted
 constexpr int no_memory = 3;
 constexpr int jpeg_not_written = 4;  // the batch went on; the max file was written
-constexpr int max_file_failed = 5;   // unreadable, not a max file, or not written
+constexpr int max_file_failed = 5;   // unreadable, not a max file, not written, or not lockable
 constexpr int empty_list = 6;
 constexpr int nothing_converted = 7;  // every listed file was skipped
 constexpr int name_collision = 8;     // two files would write one JPEG; nothing written
@@ -86,6 +86,7 @@ constexpr std::string_view not_a_max_file =
 constexpr std::string_view nothing_converted = "no file of the list was converted";
 constexpr std::string_view standard_output = "standard output";
 std::string cannot_open_list(std::string_view reason);
+std::string cannot_lock_max(std::string_view reason);
 std::string cannot_open_slice(std::string_view reason);
 std::string name_collision(std::string_view output, std::string_view other_file);
 std::string several_frames_in_list(std::size_t frames);

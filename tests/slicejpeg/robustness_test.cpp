@@ -251,6 +251,22 @@ TEST(slicejpeg_robustness, unwritable_standard_output_is_reported) {
   EXPECT_EQ(run.err, "slicejpeg: standard output: cannot write: no space left on device\n");
 }
 
+// Without the lock a concurrent run could lose this run's extremes: nothing
+// is written.
+TEST(slicejpeg_robustness, a_max_file_lock_that_cannot_be_taken_stops_the_run) {
+  temp_dir dir;
+  fs::create_directory(dir / "s");
+  dir.write("s/IM.1", small_slice());
+  dir.write("s_list.txt", "s\\IM.1\n");
+  fs::create_directory(dir / "s_max.txt.lock");
+  const auto run = run_in(dir.path(), shell_quote(SLICEJPEG_BIN) + " s_list.txt");
+  EXPECT_EQ(run.status, 5);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "slicejpeg: s_max.txt.lock: cannot lock the max file: is a directory\n");
+  EXPECT_FALSE(fs::exists(dir / "s/s001.jpg"));
+  EXPECT_FALSE(fs::exists(dir / "s_max.txt"));
+}
+
 TEST(slicejpeg_robustness, concurrent_runs_on_one_max_file_lose_no_update) {
   temp_dir dir;
   fs::create_directory(dir / "a");
