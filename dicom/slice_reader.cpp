@@ -311,6 +311,8 @@ std::optional<read_problem> take_compressed(std::span<const std::uint8_t> file_b
 }  // namespace
 
 slice_read read_slice(std::span<const std::uint8_t> file_bytes, pixel_decoder& decoder) {
+  if (std::all_of(file_bytes.begin(), file_bytes.end(), [](std::uint8_t b) { return b == 0; }))
+    return refused(read_verdict::damaged, problem_of(problem_kind::empty));
   const file_layout layout = locate_data_set(file_bytes);
   if (layout.meta_cut) return refused(read_verdict::damaged, problem_of(problem_kind::meta_cut));
   const std::string_view uid = layout.transfer_syntax;

@@ -77,6 +77,7 @@ enum class read_verdict {
 struct read_problem {
   enum class kind {
     none,
+    empty,              // no bytes, or only zero bytes: a file cut or never written
     meta_cut,           // the bytes end inside the file meta information
     unknown_syntax,     // text: the transfer syntax UID
     bad_deflate,        // the deflated data set cannot be inflated

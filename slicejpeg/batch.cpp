@@ -131,6 +131,9 @@ std::optional<int> finish_slice(const slice_job& job, const slice_outcome& outco
     case slice_status::skipped:
       print_header(outcome, con);
       con.problem(job.path, outcome.problem);
+      // A JPEG an earlier run made of this file would mix old data into the series.
+      if (job.output_name)
+        if (auto error = files.remove(*job.output_name)) con.problem(*job.output_name, *error);
       return std::nullopt;
     case slice_status::converted:
       break;

@@ -47,6 +47,10 @@ class real_files final : public file_system {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 || errno != ENOENT;
   }
+  std::optional<std::string> remove(const std::string& path) const override {
+    if (::unlink(path.c_str()) == 0 || errno == ENOENT) return std::nullopt;
+    return common::system_reason(errno);
+  }
   std::optional<std::string> replace(const std::string& path,
                                      std::string_view content) const override {
     return common::replace_file_contents(path, content);

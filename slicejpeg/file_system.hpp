@@ -23,6 +23,9 @@ class file_system {
   // The whole of a regular file of at most `max_bytes` (lists, slices, the max file).
   virtual common::file_read read(const std::string& path, std::size_t max_bytes) const = 0;
   virtual bool exists(const std::string& path) const = 0;
+  // Removes a file the program wrote earlier; an error text, or nothing
+  // (also when there was none).
+  virtual std::optional<std::string> remove(const std::string& path) const = 0;
   // Replaces a kept file (a JPEG, the max file) as a whole; an error text, or nothing.
   virtual std::optional<std::string> replace(const std::string& path,
                                              std::string_view content) const = 0;

@@ -181,6 +181,8 @@ std::string describe(const dicom::read_problem& problem) {
   switch (problem.what) {
     case kind::none:
       return {};
+    case kind::empty:
+      return std::string(empty_file);
     case kind::meta_cut:
       return std::string(ends_in_meta);
     case kind::unknown_syntax:

@@ -60,6 +60,7 @@ constexpr std::string_view no_rows = "no Rows element before the pixel data";
 constexpr std::string_view no_columns = "no Columns element before the pixel data";
 constexpr std::string_view no_bits = "no Bits Allocated element before the pixel data";
 constexpr std::string_view no_pixels = "image has no pixels";
+constexpr std::string_view empty_file = "file is empty or holds only zero bytes";
 constexpr std::string_view ends_in_meta = "file ends inside the file meta information";
 constexpr std::string_view bad_deflate = "deflated data set cannot be inflated";
 constexpr std::string_view deflate_too_large = "deflated data set inflates beyond any slice";

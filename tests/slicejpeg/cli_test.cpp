@@ -158,6 +158,9 @@ TEST_F(slicejpeg_cli, refused_slice_stops_the_batch_and_keeps_the_max_file) {
        "pixel data holds 6 bytes, the image needs 8", header(2, 2, 16)},
       {"no pixels", slice_bytes{}.image_header(0, 2).pixels({}).text(), "image has no pixels",
        header(2, 0, 16)},
+      // A file cut to nothing is damaged, not a skipped object.
+      {"empty", "", "file is empty or holds only zero bytes", "\n"},
+      {"zero bytes", std::string(4096, '\0'), "file is empty or holds only zero bytes", "\n"},
   };
   dir.write("sample_list.txt", "sample\\IM.1\nsample\\IM.2\nsample\\IM.3\n");
   write_slice("sample/IM.1", ct_samples);
