@@ -40,6 +40,14 @@ TEST(path_list, readers_take_the_first_token_per_line_or_every_token) {
 TEST(diagnostic, one_line_in_the_program_subject_problem_form) {
   EXPECT_EQ(common::diagnostic("dirsort", "a\nb\r.txt", "cannot write"),
             "dirsort: a\\nb\\r.txt: cannot write");
+  // Strings from files: no escape sequence reaches the terminal, no forged
+  // line, no flood; names in UTF-8 or Shift_JIS stay as they are.
+  EXPECT_EQ(common::diagnostic("slicejpeg", "s/IM.1", "series \x1b[2J1.2\nslicejpeg: x"),
+            "slicejpeg: s/IM.1: series \\x1b[2J1.2\\nslicejpeg: x");
+  EXPECT_EQ(common::diagnostic("dirsort", "\xe7\x94\xbb\x83\x74.txt", "x"),
+            "dirsort: \xe7\x94\xbb\x83\x74.txt: x");
+  const std::string cut = common::diagnostic("slicejpeg", "f", std::string(5000, '1'));
+  EXPECT_EQ(cut, "slicejpeg: f: " + std::string(1024, '1') + "... (5000 bytes, cut at 1024)");
   EXPECT_EQ(common::system_reason(ENOENT), "no such file or directory");
   EXPECT_EQ(common::system_reason(ENOSPC), "no space left on device");
 }
