@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "common/diagnostic.hpp"
@@ -33,9 +34,7 @@ file_read failure(file_read::status what, std::string reason) {
   return result;
 }
 
-}  // namespace
-
-file_read read_regular_file(const std::string& path, std::size_t max_bytes) {
+file_read read_regular(const std::string& path, std::size_t max_bytes, bool head) {
   // O_NONBLOCK: opening a FIFO without a writer would otherwise wait forever.
   const descriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
   if (file.fd < 0) return failure(file_read::status::cannot_open, system_reason(errno));
@@ -44,12 +43,13 @@ file_read read_regular_file(const std::string& path, std::size_t max_bytes) {
     return failure(file_read::status::cannot_read, system_reason(errno));
   if (!S_ISREG(info.st_mode)) return failure(file_read::status::not_regular, kind_of(info.st_mode));
   const auto size = static_cast<std::uint64_t>(info.st_size);
-  if (size > max_bytes)
+  if (size > max_bytes && !head)
     return failure(file_read::status::too_large,
                    "size " + std::to_string(size) + " bytes is more than the " +
                        std::to_string(max_bytes) + " bytes such a file can need");
   file_read result;
-  result.bytes.resize(static_cast<std::size_t>(size));
+  result.whole = size <= max_bytes;
+  result.bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(size, max_bytes)));
   std::size_t done = 0;
   while (done < result.bytes.size()) {
     const ssize_t got = ::read(file.fd, result.bytes.data() + done, result.bytes.size() - done);
@@ -60,6 +60,16 @@ file_read read_regular_file(const std::string& path, std::size_t max_bytes) {
   }
   result.bytes.resize(done);
   return result;
+}
+
+}  // namespace
+
+file_read read_regular_file(const std::string& path, std::size_t max_bytes) {
+  return read_regular(path, max_bytes, false);
+}
+
+file_read read_regular_file_head(const std::string& path, std::size_t head_bytes) {
+  return read_regular(path, head_bytes, true);
 }
 
 }  // namespace common

@@ -14,6 +14,7 @@ struct file_read {
   status what = status::ok;
   std::string reason;  // "no such file or directory", "is a fifo", "size 9223372036854775807 ..."
   std::vector<std::uint8_t> bytes;
+  bool whole = true;  // false: only the first bytes of a longer file were read
   explicit operator bool() const { return what == status::ok; }
 };
 
@@ -21,5 +22,8 @@ struct file_read {
 // directory is refused at once (opened without blocking), so a listed
 // /dev/zero or a named pipe can neither hang a run nor fill memory.
 file_read read_regular_file(const std::string& path, std::size_t max_bytes);
+
+// At most the first `head_bytes` of a regular file of any size.
+file_read read_regular_file_head(const std::string& path, std::size_t head_bytes);
 
 }  // namespace common

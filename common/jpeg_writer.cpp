@@ -80,7 +80,8 @@ void write_rows(jpeg_compress_struct& info, const pixel_view& image) {
   }
 }
 
-bool compress(compressor& c, const pixel_view& image, std::vector<std::uint8_t>& out) {
+bool compress(compressor& c, const pixel_view& image, std::vector<std::uint8_t>& out,
+              std::string_view comment) {
   jpeg_compress_struct& info = c.info;
   info.err = install_errors(c.errors, false);
   if (setjmp(c.errors.jump) != 0) {
@@ -95,6 +96,11 @@ bool compress(compressor& c, const pixel_view& image, std::vector<std::uint8_t>&
   info.dest = &c.destination.manager;
   set_up_compression(info, image);
   jpeg_start_compress(&info, TRUE);
+  if (!comment.empty()) {
+    constexpr std::size_t max_comment = 65533;
+    jpeg_write_marker(&info, JPEG_COM, reinterpret_cast<const JOCTET*>(comment.data()),
+                      static_cast<unsigned>(std::min(comment.size(), max_comment)));
+  }
   write_rows(info, image);
   jpeg_finish_compress(&info);
   const std::size_t written = out.size() - c.destination.manager.free_in_buffer;
@@ -115,7 +121,8 @@ bool well_formed(const pixel_view& image) {
 
 }  // namespace
 
-bool encode_jpeg(const pixel_view& image, std::vector<std::uint8_t>& out) {
+bool encode_jpeg(const pixel_view& image, std::vector<std::uint8_t>& out,
+                 std::string_view comment) {
   if (!well_formed(image)) return false;
   // Room for the usual output at once; the buffer grows if that is short.
   const std::size_t estimate = static_cast<std::size_t>(image.width) *
@@ -124,7 +131,7 @@ bool encode_jpeg(const pixel_view& image, std::vector<std::uint8_t>& out) {
                                4096;
   if (!resize_bytes(out, std::max(out.capacity(), estimate))) return false;
   compressor c{};
-  if (compress(c, image, out)) return true;
+  if (compress(c, image, out, comment)) return true;
   out.clear();
   return false;
 }

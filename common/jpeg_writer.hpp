@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 #include <vector>
 
 // Writing JPEG on the JPEG library alone, from plain pixels, so a program
@@ -20,7 +21,9 @@ struct pixel_view {
 
 // At quality 95 with 4:2:0 chroma: the bytes OpenCV's default JPEG writing
 // gives. Into `out`, reusing its storage; false when the view is malformed
-// or the image too large for a JPEG.
-bool encode_jpeg(const pixel_view& image, std::vector<std::uint8_t>& out);
+// or the image too large for a JPEG. A `comment` goes into a comment
+// segment (at most one segment's 65,533 bytes of it).
+bool encode_jpeg(const pixel_view& image, std::vector<std::uint8_t>& out,
+                 std::string_view comment = {});
 
 }  // namespace common

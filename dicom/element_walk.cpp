@@ -62,10 +62,12 @@ std::optional<element_header> read_header(std::span<const std::uint8_t> bytes, s
   return header;
 }
 
-skip_result skip_sequence(std::span<const std::uint8_t> bytes, std::size_t pos,
-                          element_encoding encoding) {
+namespace {
+
+skip_result skip_nested(std::span<const std::uint8_t> bytes, std::size_t pos,
+                        element_encoding encoding, bool in_item) {
   // A stack on the heap, not recursion: nesting depth is whatever the file says.
-  std::vector<nesting> open{{false, encoding}};
+  std::vector<nesting> open{{in_item, encoding}};
   while (!open.empty()) {
     const nesting here = open.back();
     if (pos == bytes.size()) return {pos, walk_error::truncated_sequence};
@@ -96,7 +98,40 @@ skip_result skip_sequence(std::span<const std::uint8_t> bytes, std::size_t pos,
   return {pos, walk_error::none};
 }
 
+}  // namespace
+
+skip_result skip_sequence(std::span<const std::uint8_t> bytes, std::size_t pos,
+                          element_encoding encoding) {
+  return skip_nested(bytes, pos, encoding, false);
+}
+
+skip_result skip_item(std::span<const std::uint8_t> bytes, std::size_t pos,
+                      element_encoding encoding) {
+  return skip_nested(bytes, pos, encoding, true);
+}
+
 }  // namespace detail
+
+void for_each_item(std::span<const std::uint8_t> sequence, element_encoding encoding,
+                   const std::function<void(std::span<const std::uint8_t>)>& visit) {
+  std::size_t pos = 0;
+  while (pos < sequence.size()) {
+    const auto header = detail::read_header(sequence, pos, encoding);
+    if (!header || header->tag != element_tag{detail::item_group, 0xE000}) return;
+    const std::size_t start = pos + header->size;
+    if (header->length == detail::undefined_length) {
+      const auto skipped = detail::skip_item(sequence, start, encoding);
+      // The item's own delimiter, eight bytes, is not part of its data set.
+      if (skipped.error != walk_error::none || skipped.pos < start + 8) return;
+      visit(sequence.subspan(start, skipped.pos - 8 - start));
+      pos = skipped.pos;
+    } else {
+      if (header->length > sequence.size() - start) return;
+      visit(sequence.subspan(start, header->length));
+      pos = start + header->length;
+    }
+  }
+}
 
 int value_as_u16(std::span<const std::uint8_t> value) {
   const int low = value.size() > 0 ? value[0] : 0;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -55,8 +56,9 @@ struct walk_result {
 int value_as_u16(std::span<const std::uint8_t> value);
 
 // Walks to the pixel data, calling visit(tag, value) for every top-level
-// element before it. Sequences and items, of defined or undefined length,
-// are skipped whole.
+// element before it. Sequences, of defined or undefined length, are skipped
+// whole; their value (the items, and the delimiter of an undefined length)
+// is visited like any other, for for_each_item.
 template <class Visit>
 walk_result walk_elements(std::span<const std::uint8_t> bytes, element_encoding encoding,
                           Visit&& visit);
@@ -66,6 +68,11 @@ template <class Visit>
 walk_result walk_elements(std::span<const std::uint8_t> bytes, Visit&& visit) {
   return walk_elements(bytes, implicit_little, std::forward<Visit>(visit));
 }
+
+// Calls visit(item) with the bytes of every item in a sequence's value, as
+// walk_elements hands it over; stops at the first thing that is not an item.
+void for_each_item(std::span<const std::uint8_t> sequence, element_encoding encoding,
+                   const std::function<void(std::span<const std::uint8_t>)>& visit);
 
 struct tag_result {
   std::optional<int> value;  // from the last matching element before the pixel data
@@ -132,6 +139,9 @@ struct skip_result {
 };
 skip_result skip_sequence(std::span<const std::uint8_t> bytes, std::size_t pos,
                           element_encoding encoding);
+// The same for an item of undefined length whose header ended at `pos`.
+skip_result skip_item(std::span<const std::uint8_t> bytes, std::size_t pos,
+                      element_encoding encoding);
 
 }  // namespace detail
 
@@ -164,6 +174,7 @@ walk_result walk_elements(std::span<const std::uint8_t> bytes, element_encoding 
         result.error = skipped.error;
         return result;
       }
+      visit(header->tag, bytes.subspan(pos, skipped.pos - pos));
       pos = skipped.pos;
       continue;
     }

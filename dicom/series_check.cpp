@@ -4,6 +4,8 @@
 #include <cmath>
 #include <numeric>
 
+#include "dicom/stack_order.hpp"
+
 namespace dicom {
 namespace {
 
@@ -31,10 +33,6 @@ series_warning compared(series_warning::kind what, const slice_facts& slice,
 }
 constexpr std::string_view position_key = "position along the slice normal";
 constexpr std::string_view instance_key = "instance number";
-
-std::array<double, 3> normal_of(const std::array<double, 6>& o) {
-  return {o[1] * o[5] - o[2] * o[4], o[2] * o[3] - o[0] * o[5], o[0] * o[4] - o[1] * o[3]};
-}
 
 void check_one_series(const std::vector<slice_facts>& slices,
                       std::vector<series_warning>& warnings) {
@@ -69,7 +67,7 @@ std::optional<std::vector<double>> coordinates(const std::vector<slice_facts>& s
           return std::nullopt;
         }
     }
-    const auto normal = normal_of(orientation);
+    const auto normal = anatomical_normal(orientation);
     for (const auto& slice : slices) {
       const auto& p = *slice.position;
       values.push_back(p[0] * normal[0] + p[1] * normal[1] + p[2] * normal[2]);

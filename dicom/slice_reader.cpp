@@ -63,10 +63,16 @@ std::optional<std::array<double, count>> parse_numbers(std::string_view text) {
 
 // The top-level elements the reader uses, as met before the pixel data.
 struct attributes {
-  std::optional<int> rows, columns, bits_allocated, samples_per_pixel, pixel_representation;
-  std::string_view frames, photometric, modality, series_uid, instance, position, orientation;
-  std::string_view slope, intercept, center, width;
+  std::optional<int> rows, columns, bits_allocated, bits_stored, samples_per_pixel,
+      pixel_representation, padding_value, padding_limit;
+  std::string_view frames, photometric, modality, series_uid, series_number, description, instance;
+  std::string_view position, orientation, spacing, slope, intercept, center, width;
+  // The values of the shared and per-frame functional group sequences.
+  std::span<const std::uint8_t> shared_groups, per_frame_groups;
 };
+
+// The text of a frame element into its place in `facts`; other tags are left.
+void read_frame_element(element_tag tag, std::string_view text, frame_facts& facts);
 
 struct data_set_walk {
   walk_result walk;
@@ -101,8 +107,20 @@ data_set_walk walk_data_set(std::span<const std::uint8_t> bytes, element_encodin
         case 0x0011:
           a.columns = u16(value);
           break;
+        case 0x0030:
+          a.spacing = trimmed_text(value);
+          break;
         case 0x0100:
           a.bits_allocated = u16(value);
+          break;
+        case 0x0101:
+          a.bits_stored = u16(value);
+          break;
+        case 0x0120:
+          a.padding_value = u16(value);
+          break;
+        case 0x0121:
+          a.padding_limit = u16(value);
           break;
         case 0x0103:
           a.pixel_representation = u16(value);
@@ -127,6 +145,9 @@ data_set_walk walk_data_set(std::span<const std::uint8_t> bytes, element_encodin
         case 0x000E:
           a.series_uid = trimmed_text(value);
           break;
+        case 0x0011:
+          a.series_number = trimmed_text(value);
+          break;
         case 0x0013:
           a.instance = trimmed_text(value);
           break;
@@ -141,6 +162,12 @@ data_set_walk walk_data_set(std::span<const std::uint8_t> bytes, element_encodin
       }
     } else if (tag == element_tag{0x0008, 0x0060}) {
       a.modality = trimmed_text(value);
+    } else if (tag == element_tag{0x0008, 0x103E}) {
+      a.description = trimmed_text(value);
+    } else if (tag == element_tag{0x5200, 0x9229}) {
+      a.shared_groups = value;
+    } else if (tag == element_tag{0x5200, 0x9230}) {
+      a.per_frame_groups = value;
     }
   });
   return result;
@@ -249,6 +276,22 @@ std::optional<std::vector<std::uint8_t>> inflate_data_set(std::span<const std::u
 
 using problem_kind = read_problem::kind;
 
+// How the data set of a transfer syntax is written; nothing for one unknown.
+std::optional<element_encoding> encoding_of(std::string_view uid) {
+  if (uid == explicit_little_uid || uid == deflated_uid || is_encapsulated_syntax(uid))
+    return explicit_little;
+  if (uid == explicit_big_uid) return explicit_big;
+  if (uid.empty() || uid == implicit_little_uid) return implicit_little;
+  return std::nullopt;
+}
+
+std::optional<std::size_t> frame_count(std::string_view frames) {
+  if (frames.empty()) return 1;
+  const auto count = parse_number<long long>(first_value(frames));
+  if (!count || *count < 1) return std::nullopt;
+  return static_cast<std::size_t>(*count);
+}
+
 read_problem problem_of(problem_kind what, std::string text = {},
                         std::array<std::size_t, 4> count = {}) {
   return {what, {}, std::move(text), count};
@@ -266,16 +309,71 @@ bool is_colour(std::string_view photometric) {
          photometric == "ARGB" || photometric == "CMYK" || photometric == "HSV";
 }
 
-void copy_attributes(const attributes& a, decoded_slice& slice) {
-  slice.rescale_slope = parse_number<double>(first_value(a.slope));
-  slice.rescale_intercept = parse_number<double>(first_value(a.intercept));
-  slice.window_center = parse_number<double>(first_value(a.center));
-  slice.window_width = parse_number<double>(first_value(a.width));
-  slice.photometric = a.photometric;
-  slice.series_uid = a.series_uid;
-  slice.instance_number = parse_number<int>(first_value(a.instance));
-  slice.position = parse_numbers<3>(a.position);
-  slice.orientation = parse_numbers<6>(a.orientation);
+// Frame facts from one functional groups item: each macro is a sequence of
+// one item that holds the frame elements.
+frame_facts functional_group_facts(std::span<const std::uint8_t> item, element_encoding encoding) {
+  frame_facts facts;
+  walk_elements(item, encoding, [&](element_tag, std::span<const std::uint8_t> macro) {
+    for_each_item(macro, encoding, [&](std::span<const std::uint8_t> inner) {
+      walk_elements(inner, encoding, [&](element_tag tag, std::span<const std::uint8_t> value) {
+        read_frame_element(tag, trimmed_text(value), facts);
+      });
+    });
+  });
+  return facts;
+}
+
+// A padding value as the stored sample it stands for.
+std::optional<std::int32_t> stored_value(std::optional<int> pattern, bool samples_signed) {
+  if (!pattern) return std::nullopt;
+  return samples_signed ? std::int32_t{static_cast<std::int16_t>(*pattern)} : *pattern;
+}
+
+image_attributes attributes_of(const attributes& a, element_encoding encoding) {
+  image_attributes out;
+  out.photometric = a.photometric;
+  out.modality = a.modality;
+  out.series_uid = a.series_uid;
+  out.series_description = a.description;
+  out.series_number = parse_number<int>(first_value(a.series_number));
+  out.instance_number = parse_number<int>(first_value(a.instance));
+  if (a.bits_stored && *a.bits_stored >= 1 && *a.bits_stored < 16) out.bits_stored = *a.bits_stored;
+  const bool samples_signed = a.pixel_representation.value_or(1) != 0;
+  out.padding_value = stored_value(a.padding_value, samples_signed);
+  out.padding_limit = stored_value(a.padding_limit, samples_signed);
+  frame_facts& top = out.common;
+  top.rescale_slope = parse_number<double>(first_value(a.slope));
+  top.rescale_intercept = parse_number<double>(first_value(a.intercept));
+  top.window_center = parse_number<double>(first_value(a.center));
+  top.window_width = parse_number<double>(first_value(a.width));
+  top.position = parse_numbers<3>(a.position);
+  top.orientation = parse_numbers<6>(a.orientation);
+  top.pixel_spacing = parse_numbers<2>(a.spacing);
+  for_each_item(a.shared_groups, encoding, [&](std::span<const std::uint8_t> item) {
+    top = top.overlaid_by(functional_group_facts(item, encoding));
+  });
+  for_each_item(a.per_frame_groups, encoding, [&](std::span<const std::uint8_t> item) {
+    out.per_frame.push_back(functional_group_facts(item, encoding));
+  });
+  return out;
+}
+
+void read_frame_element(element_tag tag, std::string_view text, frame_facts& facts) {
+  if (tag == element_tag{0x0020, 0x0032}) {
+    facts.position = parse_numbers<3>(text);
+  } else if (tag == element_tag{0x0020, 0x0037}) {
+    facts.orientation = parse_numbers<6>(text);
+  } else if (tag == element_tag{0x0028, 0x0030}) {
+    facts.pixel_spacing = parse_numbers<2>(text);
+  } else if (tag == element_tag{0x0028, 0x1050}) {
+    facts.window_center = parse_number<double>(first_value(text));
+  } else if (tag == element_tag{0x0028, 0x1051}) {
+    facts.window_width = parse_number<double>(first_value(text));
+  } else if (tag == element_tag{0x0028, 0x1052}) {
+    facts.rescale_intercept = parse_number<double>(first_value(text));
+  } else if (tag == element_tag{0x0028, 0x1053}) {
+    facts.rescale_slope = parse_number<double>(first_value(text));
+  }
 }
 
 std::vector<std::uint8_t> swapped_pairs(std::span<const std::uint8_t> bytes) {
@@ -316,15 +414,12 @@ slice_read read_slice(std::span<const std::uint8_t> file_bytes, pixel_decoder& d
   const file_layout layout = locate_data_set(file_bytes);
   if (layout.meta_cut) return refused(read_verdict::damaged, problem_of(problem_kind::meta_cut));
   const std::string_view uid = layout.transfer_syntax;
-  element_encoding encoding = implicit_little;
   const bool encapsulated_syntax = is_encapsulated_syntax(uid);
-  if (uid == explicit_little_uid || uid == deflated_uid || encapsulated_syntax)
-    encoding = explicit_little;
-  else if (uid == explicit_big_uid)
-    encoding = explicit_big;
-  else if (!uid.empty() && uid != implicit_little_uid)
+  const auto declared = encoding_of(uid);
+  if (!declared)
     return refused(read_verdict::damaged,
                    problem_of(problem_kind::unknown_syntax, std::string(uid)));
+  const element_encoding encoding = *declared;
 
   std::span<const std::uint8_t> data_set = file_bytes.subspan(layout.data_set_start);
   std::vector<std::uint8_t> inflated;
@@ -373,15 +468,12 @@ slice_read read_slice(std::span<const std::uint8_t> file_bytes, pixel_decoder& d
     read.problem = problem_of(problem_kind::no_pixels);
     return read;
   }
-  std::size_t frames = 1;
-  if (!a.frames.empty()) {
-    const auto count = parse_number<long long>(first_value(a.frames));
-    if (!count || *count < 1) {
-      read.problem = problem_of(problem_kind::bad_frame_count, std::string(a.frames));
-      return read;
-    }
-    frames = static_cast<std::size_t>(*count);
+  const auto counted = frame_count(a.frames);
+  if (!counted) {
+    read.problem = problem_of(problem_kind::bad_frame_count, std::string(a.frames));
+    return read;
   }
+  const std::size_t frames = *counted;
 
   decoded_slice& slice = read.slice;
   slice.rows = *a.rows;
@@ -389,7 +481,7 @@ slice_read read_slice(std::span<const std::uint8_t> file_bytes, pixel_decoder& d
   slice.frames = frames;
   slice.samples_signed = a.pixel_representation.value_or(1) != 0;
   slice.transfer_syntax = uid;
-  copy_attributes(a, slice);
+  slice.attributes = attributes_of(a, walked.encoding);
 
   if (encapsulated_syntax) {
     if (auto problem = take_compressed(file_bytes, decoder, slice)) {
@@ -422,6 +514,77 @@ slice_read read_slice(std::span<const std::uint8_t> file_bytes, pixel_decoder& d
   }
   read.verdict = read_verdict::decoded;
   return read;
+}
+
+slice_description describe_slice(std::span<const std::uint8_t> file_bytes, bool whole) {
+  using status = slice_description::status;
+  slice_description description;
+  const status cut = whole ? status::not_image : status::need_more;
+  const file_layout layout = locate_data_set(file_bytes);
+  if (layout.meta_cut) {
+    description.what = cut;
+    return description;
+  }
+  const auto encoding = encoding_of(layout.transfer_syntax);
+  if (!encoding) return description;
+  std::span<const std::uint8_t> data_set = file_bytes.subspan(layout.data_set_start);
+  std::optional<std::vector<std::uint8_t>> inflated;
+  if (layout.transfer_syntax == deflated_uid) {
+    if (!whole) {
+      description.what = status::need_more;
+      return description;
+    }
+    problem_kind problem = problem_kind::none;
+    inflated = inflate_data_set(data_set, problem);
+    if (!inflated) return description;
+    data_set = *inflated;
+  }
+  const data_set_walk walked = walk_any_encoding(data_set, *encoding);
+  const walk_result& walk = walked.walk;
+  // The first bytes of a file end inside its pixel data: all before is there.
+  const bool reached_pixels =
+      walk.error == walk_error::none ||
+      (walk.error == walk_error::truncated_value && walk.failed_at == pixel_data_tag);
+  if (!reached_pixels) {
+    description.what = cut;  // a prefix may end cleanly between two elements
+    return description;
+  }
+  const attributes& a = walked.found;
+  const auto frames = frame_count(a.frames);
+  if (!a.rows || !a.columns || *a.rows == 0 || *a.columns == 0 || a.bits_allocated != 16 ||
+      a.samples_per_pixel.value_or(1) != 1 || is_colour(a.photometric) || !frames)
+    return description;
+  description.what = status::described;
+  description.rows = *a.rows;
+  description.columns = *a.columns;
+  description.frames = *frames;
+  description.attributes = attributes_of(a, walked.encoding);
+  return description;
+}
+
+frame_facts frame_facts::overlaid_by(const frame_facts& over) const {
+  frame_facts out = *this;
+  const auto take = [](auto& mine, const auto& theirs) {
+    if (theirs) mine = theirs;
+  };
+  take(out.position, over.position);
+  take(out.orientation, over.orientation);
+  take(out.pixel_spacing, over.pixel_spacing);
+  take(out.rescale_slope, over.rescale_slope);
+  take(out.rescale_intercept, over.rescale_intercept);
+  take(out.window_center, over.window_center);
+  take(out.window_width, over.window_width);
+  return out;
+}
+
+frame_facts image_attributes::frame(std::size_t index) const {
+  return index < per_frame.size() ? common.overlaid_by(per_frame[index]) : common;
+}
+
+bool image_attributes::is_padding(std::int32_t stored) const {
+  if (!padding_value) return false;
+  const std::int32_t limit = padding_limit.value_or(*padding_value);
+  return stored >= std::min(*padding_value, limit) && stored <= std::max(*padding_value, limit);
 }
 
 }  // namespace dicom

@@ -27,6 +27,42 @@ struct slice_header {
   int bits_allocated = 0;
 };
 
+// What an image says about one of its frames: the top-level elements, or
+// for an enhanced (multi-frame) image its functional groups.
+struct frame_facts {
+  std::optional<std::array<double, 3>> position;       // (0020,0032)
+  std::optional<std::array<double, 6>> orientation;    // (0020,0037)
+  std::optional<std::array<double, 2>> pixel_spacing;  // (0028,0030): between rows, columns
+  std::optional<double> rescale_slope;                 // (0028,1053)
+  std::optional<double> rescale_intercept;             // (0028,1052)
+  std::optional<double> window_center;                 // (0028,1050), the first value
+  std::optional<double> window_width;                  // (0028,1051)
+
+  // Each value of `over` where it has one, else this one's.
+  frame_facts overlaid_by(const frame_facts& over) const;
+};
+
+// The attributes of an image that say what its samples mean and where it lies.
+struct image_attributes {
+  std::string photometric;             // (0028,0004), "MONOCHROME2"; empty when absent
+  std::string modality;                // (0008,0060)
+  std::string series_uid;              // (0020,000E)
+  std::string series_description;      // (0008,103E)
+  std::optional<int> series_number;    // (0020,0011)
+  std::optional<int> instance_number;  // (0020,0013)
+  int bits_stored = 16;  // (0028,0101); windows mask samples to it (overlay bits above)
+  // (0028,0120) and (0028,0121) as stored sample values: samples outside the
+  // scanned field, from value to limit (either way round), or value alone.
+  std::optional<std::int32_t> padding_value, padding_limit;
+  frame_facts common;                  // the top level, then the shared functional groups
+  std::vector<frame_facts> per_frame;  // the per-frame functional groups, when present
+
+  // The facts of frame `index`: its own functional groups over the common ones.
+  frame_facts frame(std::size_t index) const;
+  // Whether a stored sample is padding.
+  bool is_padding(std::int32_t stored) const;
+};
+
 // A greyscale image of one or more frames, its 16-bit samples little-endian.
 struct decoded_slice {
   int rows = 0;
@@ -34,22 +70,12 @@ struct decoded_slice {
   int bits_allocated = 16;
   std::size_t frames = 1;
   bool samples_signed = true;  // Pixel Representation 1 or absent; 0 is unsigned
-  // frames x rows x columns samples, frame after frame: a view of the file's
-  // own bytes, or of sample_storage when they had to be swapped, inflated or
-  // decoded. A decoded_slice read from a buffer must not outlive it.
+  // frames x rows x columns samples, frame after frame: a view of the
+  // file's own bytes, or of sample_storage when they had to be swapped,
+  // inflated or decoded. A decoded_slice read from a buffer must not outlive it.
   std::span<const std::uint8_t> samples;
   std::vector<std::uint8_t> sample_storage;
-
-  // First values of the data set's elements, where present.
-  std::optional<double> rescale_slope;            // (0028,1053)
-  std::optional<double> rescale_intercept;        // (0028,1052)
-  std::optional<double> window_center;            // (0028,1050)
-  std::optional<double> window_width;             // (0028,1051)
-  std::string photometric;                        // (0028,0004), "MONOCHROME2"; empty when absent
-  std::string series_uid;                         // (0020,000E)
-  std::optional<int> instance_number;             // (0020,0013)
-  std::optional<std::array<double, 3>> position;  // (0020,0032)
-  std::optional<std::array<double, 6>> orientation;  // (0020,0037)
+  image_attributes attributes;
   std::string transfer_syntax;  // the meta information's UID; empty for a flat file
 
   decoded_slice() = default;
@@ -108,6 +134,24 @@ struct slice_read {
   decoded_slice slice;                 // when decoded
   read_problem problem;                // why skipped or damaged
 };
+
+// What a file says about itself before its pixel data, read from its first
+// bytes only where they hold all of that: enough to order and group a list
+// before any pixel is decoded.
+struct slice_description {
+  enum class status {
+    described,  // a greyscale 16-bit image; `attributes` and `frames` hold
+    not_image,  // something the converter skips or refuses; reading it says why
+    need_more,  // the bytes end before the pixel data: read the whole file
+  };
+  status what = status::not_image;
+  int rows = 0, columns = 0;
+  std::size_t frames = 1;
+  image_attributes attributes;
+};
+
+// `file_bytes` is the whole file when `whole` says so, else its first bytes.
+slice_description describe_slice(std::span<const std::uint8_t> file_bytes, bool whole);
 
 // Encapsulated pixel data goes to `decoder`; other files never call it.
 slice_read read_slice(std::span<const std::uint8_t> file_bytes, pixel_decoder& decoder);

@@ -60,32 +60,8 @@ struct batch_state {
   bool jpeg_failed = false;
   std::size_t converted = 0;
   std::vector<std::pair<std::string, slice_facts>> viewed;  // output name, facts
+  double widest_span = 0;  // of one image, under the default mapping
 };
-
-std::vector<slice_job> make_jobs(const std::vector<std::string>& tokens,
-                                 const std::string& prefix) {
-  const std::string out_dir = output_directory(common::to_native_path(tokens.front()));
-  std::vector<std::optional<std::string>> numbers;
-  numbers.reserve(tokens.size());
-  for (const auto& token : tokens) numbers.push_back(slice_number(common::to_native_path(token)));
-  const std::size_t width = number_width(numbers);
-  std::vector<slice_job> jobs;
-  jobs.reserve(tokens.size());
-  for (std::size_t i = 0; i < tokens.size(); ++i) {
-    slice_job job;
-    job.listed = tokens[i];
-    job.path = common::to_native_path(tokens[i]);
-    if (numbers[i])
-      job.output_name = output_name(out_dir, prefix, padded_number(*numbers[i], width));
-    jobs.push_back(std::move(job));
-  }
-  if (jobs.size() == 1) {
-    jobs.front().only_file = true;
-    jobs.front().out_dir = out_dir;
-    jobs.front().prefix = prefix;
-  }
-  return jobs;
-}
 
 // Two listed files that would write one JPEG, one line each; the same file
 // listed twice writes the same JPEG twice and loses nothing.
@@ -93,11 +69,12 @@ bool report_collisions(const std::vector<slice_job>& jobs, console& con) {
   std::unordered_map<std::string, const slice_job*> writers;
   bool found = false;
   for (const auto& job : jobs) {
-    if (!job.output_name) continue;
-    const auto [seen, fresh] = writers.emplace(*job.output_name, &job);
-    if (fresh || seen->second->path == job.path) continue;
-    con.problem(job.path, text::name_collision(*job.output_name, seen->second->path));
-    found = true;
+    for (const auto& name : job.output_names) {
+      const auto [seen, fresh] = writers.emplace(name, &job);
+      if (fresh || seen->second->path == job.path) continue;
+      con.problem(job.path, text::name_collision(name, seen->second->path));
+      found = true;
+    }
   }
   return found;
 }
@@ -132,8 +109,8 @@ std::optional<int> finish_slice(const slice_job& job, const slice_outcome& outco
       print_header(outcome, con);
       con.problem(job.path, outcome.problem);
       // A JPEG an earlier run made of this file would mix old data into the series.
-      if (job.output_name)
-        if (auto error = files.remove(*job.output_name)) con.problem(*job.output_name, *error);
+      for (const auto& name : job.output_names)
+        if (auto error = files.remove(name)) con.problem(name, *error);
       return std::nullopt;
     case slice_status::converted:
       break;
@@ -154,11 +131,11 @@ std::optional<int> finish_slice(const slice_job& job, const slice_outcome& outco
       }
     }
     state.range.include(frame.range);
+    state.widest_span = std::max(state.widest_span, frame.range.max - frame.range.min);
     con.print(text::image_line(frame.range.max, frame.range.min));
+    state.viewed.emplace_back(frame.output_name, frame.facts);
   }
   ++state.converted;
-  if (outcome.frames.size() == 1)
-    state.viewed.emplace_back(outcome.frames[0].output_name, outcome.facts);
   return std::nullopt;
 }
 
@@ -311,7 +288,7 @@ std::optional<int> plan_conversion(const batch_options& options, const std::vect
   if (options.window.kind != window_kind::series) return std::nullopt;
   modality_range range;
   if (auto stop = survey_series(jobs, options, files, con, range, kept)) return stop;
-  plan.window = {window_kind::fixed, range.empty ? voi_window{} : series_window(range)};
+  plan.window = {window_kind::fixed, range.empty ? voi_window{} : series_window(range), {}};
   return std::nullopt;
 }
 
@@ -343,6 +320,109 @@ void check_converted_series(batch_state& state, console& con) {
     con.problem(warning.file, text::describe(warning));
 }
 
+// Header sizes tried before the whole file: most headers fit the first; an
+// enhanced image's functional groups may need more.
+constexpr std::array<std::size_t, 2> header_reads = {std::size_t{64} << 10, std::size_t{4} << 20};
+
+// What the header of a listed file says, read from as few of its bytes as hold it.
+std::optional<dicom::slice_description> read_header(const std::string& path,
+                                                    const file_system& files) {
+  for (const std::size_t head_bytes : header_reads) {
+    const auto head = files.read_head(path, head_bytes);
+    if (!head) return std::nullopt;
+    auto description = dicom::describe_slice(head.bytes, head.whole);
+    if (description.what == dicom::slice_description::status::need_more && !head.whole) continue;
+    if (description.what != dicom::slice_description::status::described) return std::nullopt;
+    return description;
+  }
+  const auto whole = files.read(path, dicom::max_slice_file_bytes);
+  if (!whole) return std::nullopt;
+  auto description = dicom::describe_slice(whole.bytes, true);
+  if (description.what != dicom::slice_description::status::described) return std::nullopt;
+  return description;
+}
+
+std::vector<listed_file> read_headers(const std::vector<std::string>& tokens,
+                                      const file_system& files) {
+  std::vector<listed_file> listed;
+  listed.reserve(tokens.size());
+  for (const auto& token : tokens) {
+    listed_file file{token, common::to_native_path(token), std::nullopt};
+    file.description = read_header(file.path, files);
+    listed.push_back(std::move(file));
+  }
+  return listed;
+}
+
+void report_series(const batch_plan& plan, const std::string& list_name,
+                   const series_choice& chosen, console& con) {
+  con.problem(list_name, chosen.given ? text::no_such_series(chosen.key)
+                                      : text::several_series(plan.series.size()));
+  for (std::size_t i = 0; i < plan.series.size(); ++i)
+    con.problem(list_name, text::series_line(plan.series[i], plan.series_keys[i]));
+  if (!plan.series.empty())
+    con.problem(list_name, text::next_commands(list_name, plan.series_keys.front()));
+}
+
+// What the run chose that the user did not: the order, and warnings about
+// the window for this series.
+void report_choices(const stack_run& run, const batch_options& options,
+                    const std::string& list_name, console& con) {
+  if (run.lacking) con.problem(*run.lacking, text::order_lacking(options.order));
+  if (run.ranked && run.order != dicom::order_rule::name && run.images > 1) {
+    const auto first = std::find_if(run.jobs.begin(), run.jobs.end(),
+                                    [](const slice_job& job) { return !job.output_names.empty(); });
+    con.problem(list_name, text::ordered_by(run.order, run.normal,
+                                            first == run.jobs.end() ? std::string()
+                                                                    : first->output_names.front()));
+  }
+  if (!options.window.preset.empty() && !run.modalities_without_hounsfield.empty())
+    con.problem(list_name,
+                text::not_hounsfield(options.window.preset, run.modalities_without_hounsfield[0]));
+}
+
+// One stack: its JPEG slices and its max file.
+int run_stack(const stack_run& run, const batch_options& options, const std::string& list_name,
+              const file_system& files, console& con) {
+  if (!run.series_key.empty())
+    if (auto error = files.make_directory(run.out_dir)) {
+      con.problem(run.out_dir, text::cannot_make_folder(*error));
+      return exit_status::jpeg_not_written;
+    }
+  if (report_collisions(run.jobs, con)) return exit_status::name_collision;
+  // Runs sharing a max file take turns from reading it to writing it, so
+  // neither loses the other's extremes.
+  std::string lock_problem;
+  const auto held = files.hold(run.max_name, lock_problem);
+  if (!held) {
+    con.problem(run.max_name + ".lock", text::cannot_lock_max(lock_problem));
+    return exit_status::max_file_failed;
+  }
+  const auto stored = load_max_file(run.max_name, files, con);
+  if (!stored) return exit_status::max_file_failed;
+  report_choices(run, options, list_name, con);
+
+  conversion_plan plan;
+  plan.slice_spacing = run.slice_spacing;
+  kept_slices kept(run.jobs.size());
+  if (auto stop = plan_conversion(options, run.jobs, files, con, plan, kept)) return *stop;
+  batch_state state;
+  state.range = *stored;
+  if (auto stop = convert_all(run.jobs, options, plan, kept, files, con, state)) return *stop;
+  if (state.converted == 0) {
+    con.problem(list_name, text::nothing_converted);
+    return exit_status::nothing_converted;
+  }
+  check_converted_series(state, con);
+  if (options.window.kind == window_kind::none && state.widest_span > 255)
+    con.problem(list_name, text::default_mapping_wraps(state.widest_span));
+  if (auto error = files.replace(run.max_name, format_max_file(state.range))) {
+    con.problem(run.max_name, *error);
+    return exit_status::max_file_failed;
+  }
+  return state.jpeg_failed ? exit_status::jpeg_not_written : exit_status::ok;
+}
+
 int run_listed(const batch_options& options, const file_system& files, console& con) {
   const std::string list_name = common::to_native_path(options.list_name);
   const auto list = files.read(list_name, max_list_bytes);
@@ -356,38 +436,19 @@ int run_listed(const batch_options& options, const file_system& files, console& 
     con.problem(list_name, text::empty_list);
     return exit_status::empty_list;
   }
-  const std::string prefix = list_prefix(list_name);
-  const auto jobs = make_jobs(tokens, prefix);
-  if (report_collisions(jobs, con)) return exit_status::name_collision;
-
-  const std::string max_name = max_file_name(prefix);
-  // Runs sharing a max file take turns from reading it to writing it, so
-  // neither loses the other's extremes.
-  std::string lock_problem;
-  const auto held = files.hold(max_name, lock_problem);
-  if (!held) {
-    con.problem(max_name + ".lock", text::cannot_lock_max(lock_problem));
-    return exit_status::max_file_failed;
+  const batch_plan plan = plan_batch(read_headers(tokens, files), list_prefix(list_name),
+                                     options.order, options.series);
+  if (plan.refused) {
+    report_series(plan, list_name, options.series, con);
+    return exit_status::several_series;
   }
-  const auto stored = load_max_file(max_name, files, con);
-  if (!stored) return exit_status::max_file_failed;
-
-  conversion_plan plan;
-  kept_slices kept(jobs.size());
-  if (auto stop = plan_conversion(options, jobs, files, con, plan, kept)) return *stop;
-  batch_state state;
-  state.range = *stored;
-  if (auto stop = convert_all(jobs, options, plan, kept, files, con, state)) return *stop;
-  if (state.converted == 0) {
-    con.problem(list_name, text::nothing_converted);
-    return exit_status::nothing_converted;
+  for (const auto& path : plan.left_out) con.problem(path, text::in_no_series);
+  int status = exit_status::ok;
+  for (const auto& run : plan.runs) {
+    status = run_stack(run, options, list_name, files, con);
+    if (status != exit_status::ok && status != exit_status::jpeg_not_written) break;
   }
-  check_converted_series(state, con);
-  if (auto error = files.replace(max_name, format_max_file(state.range))) {
-    con.problem(max_name, *error);
-    return exit_status::max_file_failed;
-  }
-  return state.jpeg_failed ? exit_status::jpeg_not_written : exit_status::ok;
+  return status;
 }
 
 }  // namespace

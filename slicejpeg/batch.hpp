@@ -8,6 +8,7 @@
 #include "slicejpeg/file_system.hpp"
 #include "slicejpeg/messages.hpp"
 #include "slicejpeg/slice_convert.hpp"
+#include "slicejpeg/stack_plan.hpp"
 #include "slicejpeg/window.hpp"
 
 // The batch: every slice of a path list converted to a JPEG, in list order,
@@ -24,6 +25,8 @@ struct batch_options {
   std::string list_name{default_list_name};
   unsigned jobs = 1;     // slices converted at the same time
   window_choice window;  // none: (sample - image minimum) mod 256
+  dicom::order_rule order = dicom::order_rule::automatic;
+  series_choice series;
   // Each worker's decoder of compressed pixel data.
   decoder_factory make_decoder = make_helper_decoder;
   // --window series keeps the slices its first pass decoded (compressed

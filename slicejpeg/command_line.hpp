@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "slicejpeg/messages.hpp"
+#include "slicejpeg/stack_plan.hpp"
 #include "slicejpeg/window.hpp"
 
 namespace slicejpeg {
@@ -16,6 +17,8 @@ struct command_line {
   bool help = false;
   std::string list_name{text::default_list_name};
   window_choice window;
+  dicom::order_rule order = dicom::order_rule::automatic;
+  series_choice series;
 };
 
 // What is wrong on a command line, for "slicejpeg: SUBJECT: WHAT".

@@ -43,6 +43,17 @@ class real_files final : public file_system {
   common::file_read read(const std::string& path, std::size_t max_bytes) const override {
     return common::read_regular_file(path, max_bytes);
   }
+  common::file_read read_head(const std::string& path, std::size_t head_bytes) const override {
+    return common::read_regular_file_head(path, head_bytes);
+  }
+  std::optional<std::string> make_directory(const std::string& path) const override {
+    if (::mkdir(path.c_str(), 0777) == 0) return std::nullopt;
+    const int error = errno;
+    struct stat info {};
+    if (error == EEXIST && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+      return std::nullopt;
+    return common::system_reason(error);
+  }
   bool exists(const std::string& path) const override {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 || errno != ENOENT;

@@ -22,7 +22,11 @@ class file_system {
   virtual ~file_system() = default;
   // The whole of a regular file of at most `max_bytes` (lists, slices, the max file).
   virtual common::file_read read(const std::string& path, std::size_t max_bytes) const = 0;
+  // At most the first `head_bytes` of a regular file (a slice's header).
+  virtual common::file_read read_head(const std::string& path, std::size_t head_bytes) const = 0;
   virtual bool exists(const std::string& path) const = 0;
+  // Makes a directory unless there is one; an error text, or nothing.
+  virtual std::optional<std::string> make_directory(const std::string& path) const = 0;
   // Removes a file the program wrote earlier; an error text, or nothing
   // (also when there was none).
   virtual std::optional<std::string> remove(const std::string& path) const = 0;

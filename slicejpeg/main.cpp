@@ -38,6 +38,8 @@ int main(int argc, char** argv) {
   slicejpeg::batch_options options;
   options.list_name = parsed.options->list_name;
   options.window = parsed.options->window;
+  options.order = parsed.options->order;
+  options.series = parsed.options->series;
   options.jobs = slicejpeg::available_processors();
   // Every slice allocates and frees buffers of the same few sizes; keeping
   // freed memory in the heap instead of returning it to the system saves

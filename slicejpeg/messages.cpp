@@ -1,5 +1,8 @@
 #include "slicejpeg/messages.hpp"
 
+#include <algorithm>
+#include <cmath>
+
 #include "slicejpeg/command_line.hpp"
 #include "slicejpeg/text_format.hpp"
 #include "slicejpeg/window.hpp"
@@ -40,7 +43,9 @@ std::string max_file_text(double run_max, double run_min) {
 
 std::string usage() {
   return format(
-             "usage: slicejpeg [--window C,W | NAME | file | series] [LIST]\n"
+             "usage: slicejpeg [--window C,W | NAME | file | series] [--order RULE] [--series N | "
+             "all]\n"
+             "                 [LIST]\n"
              "converts every slice file named in the path list LIST (default %s)\n"
              "into an 8-bit JPEG beside the first listed file, and keeps the series'\n"
              "maximum and minimum sample in PREFIX_max.txt (PREFIX: LIST up to its last \"_\")\n",
@@ -237,6 +242,92 @@ std::string describe(const dicom::series_warning& warning) {
       return gap(warning.key, warning.other_file, warning.value, warning.other_value);
   }
   return std::string(unknown_error);
+}
+
+}  // namespace slicejpeg::text
+
+namespace slicejpeg::text {
+namespace {
+
+// Which way the stack runs, from its first slice to its last.
+std::string_view direction(const std::array<double, 3>& normal) {
+  const auto axis = static_cast<std::size_t>(
+      std::max_element(normal.begin(), normal.end(),
+                       [](double a, double b) { return std::abs(a) < std::abs(b); }) -
+      normal.begin());
+  static constexpr std::array<std::string_view, 3> words = {"right to left", "front to back",
+                                                            "feet to head"};
+  return words[axis];
+}
+
+std::string_view plane_name(dicom::plane plane) {
+  switch (plane) {
+    case dicom::plane::axial:
+      return "axial";
+    case dicom::plane::coronal:
+      return "coronal";
+    case dicom::plane::sagittal:
+      return "sagittal";
+    case dicom::plane::oblique:
+      return "oblique";
+  }
+  return "oblique";
+}
+
+}  // namespace
+
+std::string ordered_by(dicom::order_rule rule, const std::array<double, 3>& normal,
+                       std::string_view first_name) {
+  const std::string how = rule == dicom::order_rule::position
+                              ? "position along the slice normal, " + std::string(direction(normal))
+                              : std::string("instance number");
+  return "slices ordered by " + how + " (not by file name) and named by rank from " +
+         std::string(first_name);
+}
+
+std::string order_lacking(dicom::order_rule rule) {
+  return rule == dicom::order_rule::position
+             ? "no position and orientation like the other slices'; ordered by file name"
+             : "no instance number; ordered by file name";
+}
+
+std::string several_series(std::size_t count) {
+  return std::to_string(count) + " series in one list; nothing converted";
+}
+
+std::string series_line(const dicom::series_group& series, std::string_view key) {
+  std::string line = "series " + std::string(key) + ": ";
+  line += series.modality.empty() ? "no modality" : series.modality;
+  if (!series.description.empty()) line += " " + quoted(series.description);
+  line += ", " + std::to_string(series.images) + (series.images == 1 ? " slice, " : " slices, ");
+  line += series.orientation ? plane_name(*series.orientation) : "mixed orientation";
+  return line;
+}
+
+std::string next_commands(std::string_view list_name, std::string_view first_key) {
+  return "convert one series into a folder of its own with \"slicejpeg --series " +
+         std::string(first_key) + " " + std::string(list_name) +
+         "\", or every series with \"slicejpeg --series all " + std::string(list_name) + "\"";
+}
+
+std::string no_such_series(std::string_view key) {
+  return "no series " + std::string(key) + " in the list; nothing converted";
+}
+
+std::string cannot_make_folder(std::string_view reason) {
+  return "cannot make the series folder: " + std::string(reason);
+}
+
+std::string default_mapping_wraps(double widest_span) {
+  return "slices span up to " + number(widest_span + 1) +
+         " values, more than 256, so the default mapping wraps them into bands; "
+         "use --window (series, file, soft, brain, bone, lung or C,W) for a readable image";
+}
+
+std::string not_hounsfield(std::string_view preset, std::string_view what) {
+  return "warning: the preset " + std::string(preset) +
+         " is a window in Hounsfield units, but the series is " + std::string(what) +
+         "; use --window series, --window file or --window C,W";
 }
 
 }  // namespace slicejpeg::text

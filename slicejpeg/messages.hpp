@@ -1,11 +1,13 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
 
 #include "dicom/series_check.hpp"
 #include "dicom/slice_reader.hpp"
+#include "dicom/stack_order.hpp"
 
 // Every fixed text and exit status of slicejpeg. The console lines are the
 // program's own, word for word; the lines it adds on standard error follow
@@ -23,6 +25,7 @@ constexpr int empty_list = 6;
 constexpr int nothing_converted = 7;  // every listed file was skipped
 constexpr int name_collision = 8;     // two files would write one JPEG; nothing written
 constexpr int output_failed = 9;      // standard output could not be written
+constexpr int several_series = 10;    // the list holds several series and --series names none
 constexpr int usage_error = 64;       // EX_USAGE: a malformed option; nothing written
 }  // namespace exit_status
 
@@ -103,6 +106,19 @@ std::string out_of_order(std::string_view key, std::string_view previous_file, d
 std::string shared_position(std::string_view key, std::string_view other_file, double value);
 std::string gap(std::string_view key, std::string_view previous_file, double spacing,
                 double median);
+
+// Order, series and mapping: what the run chose, and what to do next.
+std::string ordered_by(dicom::order_rule rule, const std::array<double, 3>& normal,
+                       std::string_view first_name);
+std::string order_lacking(dicom::order_rule rule);
+std::string several_series(std::size_t count);
+std::string series_line(const dicom::series_group& series, std::string_view key);
+std::string next_commands(std::string_view list_name, std::string_view first_key);
+std::string no_such_series(std::string_view key);
+constexpr std::string_view in_no_series = "not an image of any series; left out";
+std::string cannot_make_folder(std::string_view reason);
+std::string default_mapping_wraps(double widest_span);
+std::string not_hounsfield(std::string_view preset, std::string_view what);
 
 // The DICOM library's findings in the program's words.
 std::string describe(const dicom::walk_result& walk);  // "file ends inside element (0028,0010)"

@@ -1,8 +1,11 @@
 #include "slicejpeg/slice_convert.hpp"
 
+#include <algorithm>
+#include <cstdio>
 #include <new>
 
 #include "common/jpeg_writer.hpp"
+#include "common/slice_geometry.hpp"
 #include "dicom/decoder_client.hpp"
 #include "slicejpeg/messages.hpp"
 #include "slicejpeg/slice_naming.hpp"
@@ -17,22 +20,34 @@ slice_outcome refusal(slice_status status, std::string problem) {
   return outcome;
 }
 
-// prefix001.jpg ... for the frames of the list's only file.
-std::vector<std::string> frame_names(const slice_job& job, std::size_t frames) {
-  const std::size_t width = std::to_string(frames).size();
-  std::vector<std::string> names;
-  names.reserve(frames);
-  for (std::size_t i = 1; i <= frames; ++i)
-    names.push_back(output_name(job.out_dir, job.prefix, padded_number(std::to_string(i), width)));
-  return names;
-}
-
 slice_outcome convert_decoded(const decoded_slice& slice, const std::vector<std::string>& names,
                               const conversion_plan& plan, window_lut_cache& luts) {
   if (plan.survey) return survey_frames(slice, names);
-  const slice_mapping chosen = mapping_for(slice, plan.window);
-  if (!chosen.problem.empty()) return refusal(slice_status::refused, chosen.problem);
-  return encode_frames(slice, names, chosen.mapping ? &*chosen.mapping : nullptr, luts);
+  return encode_frames(slice, names, plan, luts);
+}
+
+// The names of a slice's frames, or why it has none.
+std::optional<std::string> frame_names(const slice_job& job, const decoded_slice& slice,
+                                       std::vector<std::string>& names) {
+  if (job.output_names.size() != slice.frames && slice.frames > 1)
+    return text::several_frames_in_list(slice.frames);
+  if (job.output_names.empty()) return std::string(text::no_slice_number);
+  names = job.output_names;
+  return std::nullopt;
+}
+
+slice_facts facts_of(const slice_job& job, const decoded_slice& slice, std::size_t frame) {
+  const dicom::frame_facts facts = slice.attributes.frame(frame);
+  std::string file = job.path;
+  if (slice.frames > 1) file += " frame " + std::to_string(frame + 1);
+  return {std::move(file), slice.attributes.series_uid, slice.attributes.instance_number,
+          facts.position, facts.orientation};
+}
+
+std::string number_text(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
 }
 
 // Samples of their own, not a view of the file's bytes that are about to go.
@@ -53,20 +68,12 @@ slice_outcome convert_read_slice(const slice_job& job, slice_read read, const co
   }
   const decoded_slice& slice = read.slice;
   std::vector<std::string> names;
-  std::optional<std::string> problem;
-  if (slice.frames > 1 && job.only_file)
-    names = frame_names(job, slice.frames);
-  else if (slice.frames > 1)
-    problem = text::several_frames_in_list(slice.frames);
-  else if (!job.output_name)
-    problem = text::no_slice_number;
-  else
-    names = {*job.output_name};
+  const auto problem = frame_names(job, slice, names);
   slice_outcome outcome = problem ? refusal(slice_status::refused, *problem)
                                   : convert_decoded(slice, names, plan, luts);
   outcome.header = read.header;
-  outcome.facts = {job.path, slice.series_uid, slice.instance_number, slice.position,
-                   slice.orientation};
+  for (std::size_t i = 0; i < outcome.frames.size(); ++i)
+    outcome.frames[i].facts = facts_of(job, slice, i);
   if (plan.survey && plan.keep_decoded && outcome.status == slice_status::converted &&
       owns_samples(slice))
     outcome.kept = std::move(read);
@@ -77,13 +84,15 @@ std::size_t kept_bytes(const slice_read& read) {
   return read.slice.sample_storage.size();
 }
 
-slice_mapping mapping_for(const decoded_slice& slice, const window_choice& choice) {
+slice_mapping mapping_for(const decoded_slice& slice, std::size_t frame,
+                          const window_choice& choice) {
+  const dicom::frame_facts facts = slice.attributes.frame(frame);
   voi_window window = choice.window;
   switch (choice.kind) {
     case window_kind::none:
       return {};
     case window_kind::file: {
-      const auto own = file_window(slice.window_center, slice.window_width);
+      const auto own = file_window(facts.window_center, facts.window_width);
       if (!own.window) return {std::nullopt, own.problem};
       window = *own.window;
       break;
@@ -94,42 +103,78 @@ slice_mapping mapping_for(const decoded_slice& slice, const window_choice& choic
   }
   window_mapping mapping;
   mapping.window = window;
-  mapping.rescale_slope = slice.rescale_slope.value_or(1.0);
-  mapping.rescale_intercept = slice.rescale_intercept.value_or(0.0);
+  mapping.rescale_slope = facts.rescale_slope.value_or(1.0);
+  mapping.rescale_intercept = facts.rescale_intercept.value_or(0.0);
   mapping.signed_samples = slice.samples_signed;
-  mapping.monochrome1 = slice.photometric == "MONOCHROME1";
+  mapping.monochrome1 = slice.attributes.photometric == "MONOCHROME1";
+  mapping.bits_stored = slice.attributes.bits_stored;
+  mapping.padding = padding_of(slice.attributes);
   return {mapping, {}};
+}
+
+std::optional<std::array<std::int32_t, 2>> padding_of(const dicom::image_attributes& attributes) {
+  if (!attributes.padding_value) return std::nullopt;
+  const std::int32_t limit = attributes.padding_limit.value_or(*attributes.padding_value);
+  return std::array<std::int32_t, 2>{std::min(*attributes.padding_value, limit),
+                                     std::max(*attributes.padding_value, limit)};
 }
 
 slice_outcome survey_frames(const decoded_slice& slice, const std::vector<std::string>& names) {
   slice_outcome outcome;
-  const double slope = slice.rescale_slope.value_or(1.0);
-  const double intercept = slice.rescale_intercept.value_or(0.0);
+  const auto padding = padding_of(slice.attributes);
   for (std::size_t i = 0; i < names.size(); ++i) {
+    const dicom::frame_facts facts = slice.attributes.frame(i);
     converted_frame frame;
     frame.output_name = names[i];
     frame.range = stored_extremes(slice.frame(i), slice.frame_samples(), slice.samples_signed);
-    outcome.modality.include(modality_extremes(frame.range.min, frame.range.max, slope, intercept));
+    const bool plain = !padding && slice.attributes.bits_stored >= 16;
+    const auto windowed =
+        plain ? std::optional<image_range>(frame.range)
+              : windowed_extremes(slice.frame(i), slice.frame_samples(), slice.samples_signed,
+                                  slice.attributes.bits_stored, padding);
+    if (windowed)
+      outcome.modality.include(modality_extremes(windowed->min, windowed->max,
+                                                 facts.rescale_slope.value_or(1.0),
+                                                 facts.rescale_intercept.value_or(0.0)));
     outcome.frames.push_back(std::move(frame));
   }
   outcome.status = slice_status::converted;
   return outcome;
 }
 
+std::string geometry_text(const decoded_slice& slice, std::size_t frame,
+                          const conversion_plan& plan, const window_mapping* mapping) {
+  const dicom::frame_facts facts = slice.attributes.frame(frame);
+  if (!facts.pixel_spacing && !(facts.position && facts.orientation)) return {};
+  common::slice_geometry geometry;
+  geometry.pixel_spacing = facts.pixel_spacing;
+  geometry.slice_spacing = plan.slice_spacing;
+  geometry.orientation = facts.orientation;
+  geometry.position = facts.position;
+  geometry.series = slice.attributes.series_uid;
+  geometry.mapping = mapping ? "window " + number_text(mapping->window.centre) + " " +
+                                   number_text(mapping->window.width)
+                             : "sample minus slice minimum, modulo 256";
+  return common::geometry_comment(geometry);
+}
+
 slice_outcome encode_frames(const decoded_slice& slice, const std::vector<std::string>& names,
-                            const window_mapping* mapping, window_lut_cache& luts) {
+                            const conversion_plan& plan, window_lut_cache& luts) {
   slice_outcome outcome;
   try {
     std::vector<std::uint8_t> image(slice.frame_samples());
     const common::pixel_view view{image, slice.columns, slice.rows, 1,
                                   static_cast<std::size_t>(slice.columns)};
-    const window_lut* lut = mapping ? &luts.lut_for(*mapping) : nullptr;
     for (std::size_t i = 0; i < names.size(); ++i) {
+      const slice_mapping chosen = mapping_for(slice, i, plan.window);
+      if (!chosen.problem.empty()) return refusal(slice_status::refused, chosen.problem);
+      const window_mapping* mapping = chosen.mapping ? &*chosen.mapping : nullptr;
       converted_frame frame;
       frame.output_name = names[i];
-      frame.range = lut ? window_samples(slice.frame(i), slice.samples_signed, *lut, image)
-                        : convert_samples(slice.frame(i), slice.samples_signed, image);
-      if (!common::encode_jpeg(view, frame.jpeg)) {
+      frame.range = mapping ? window_samples(slice.frame(i), slice.samples_signed,
+                                             luts.lut_for(*mapping), image)
+                            : convert_samples(slice.frame(i), slice.samples_signed, image);
+      if (!common::encode_jpeg(view, frame.jpeg, geometry_text(slice, i, plan, mapping))) {
         frame.jpeg.clear();
         frame.problem = text::cannot_encode;
       }

@@ -37,18 +37,18 @@ using decoder_factory = std::function<std::unique_ptr<dicom::pixel_decoder>()>;
 std::unique_ptr<dicom::pixel_decoder> make_helper_decoder();
 
 struct slice_job {
-  std::string listed;                      // the token as the list holds it
-  std::string path;                        // the same with '/' separators
-  std::optional<std::string> output_name;  // nothing when the name has no slice number
-  // Only for the list's only file: where its frames go when it has several.
-  bool only_file = false;
-  std::string out_dir, prefix;
+  std::string listed;  // the token as the list holds it
+  std::string path;    // the same with '/' separators
+  // One name per frame; one name for a file whose frames are not known
+  // before it is read; none when the file's name has no slice number.
+  std::vector<std::string> output_names;
 };
 
 enum class slice_status { converted, cannot_open, refused, skipped, no_memory };
 
 struct converted_frame {
   std::string output_name;
+  slice_facts facts;  // what the series checks look at
   image_range range;
   std::vector<std::uint8_t> jpeg;  // empty when it could not be encoded
   std::string problem;             // why not
@@ -64,6 +64,8 @@ struct conversion_plan {
   // With survey: hand back slices whose samples had to be decoded or
   // inflated, so the second pass need not decode them again.
   bool keep_decoded = false;
+  // The spacing between the stack's slices, for the geometry comments.
+  std::optional<double> slice_spacing;
 };
 
 struct slice_outcome {
@@ -71,8 +73,7 @@ struct slice_outcome {
   modality_range modality;              // of all frames, when surveyed
   std::optional<slice_header> header;   // known once the walk found all three values
   std::vector<converted_frame> frames;  // when converted: one per frame
-  slice_facts facts;
-  std::string problem;  // what is wrong, for the error line
+  std::string problem;                  // what is wrong, for the error line
   // Surveyed with keep_decoded: the slice as read, when its samples live in
   // storage of their own rather than in the file's bytes.
   std::optional<slice_read> kept;
@@ -90,20 +91,29 @@ slice_outcome convert_read_slice(const slice_job& job, slice_read read, const co
 // Bytes of decoded samples a kept slice holds.
 std::size_t kept_bytes(const slice_read& read);
 
-// The window mapping of a slice under `choice` (fixed or file), or why the
-// slice cannot be shown through it; nothing for the default conversion.
+// The window mapping of a frame under `choice` (fixed or file), or why the
+// frame cannot be shown through it; nothing for the default conversion.
 struct slice_mapping {
   std::optional<window_mapping> mapping;
   std::string problem;
 };
-slice_mapping mapping_for(const decoded_slice& slice, const window_choice& choice);
+slice_mapping mapping_for(const decoded_slice& slice, std::size_t frame,
+                          const window_choice& choice);
+
+// The stored values a slice marks as padding, first and last.
+std::optional<std::array<std::int32_t, 2>> padding_of(const dicom::image_attributes& attributes);
 
 // Converts the frames of a decoded slice, named `names` (one per frame),
-// through `mapping` when there is one. This is where the converter meets OpenCV.
+// through the plan's window, each with its geometry comment.
 slice_outcome encode_frames(const decoded_slice& slice, const std::vector<std::string>& names,
-                            const window_mapping* mapping, window_lut_cache& luts);
+                            const conversion_plan& plan, window_lut_cache& luts);
 
-// The stored extremes of every frame and the modality range of them all.
+// The stored extremes of every frame and the modality range of them all,
+// padding left out.
 slice_outcome survey_frames(const decoded_slice& slice, const std::vector<std::string>& names);
+
+// The comment a frame's JPEG carries; empty for a slice without geometry.
+std::string geometry_text(const decoded_slice& slice, std::size_t frame,
+                          const conversion_plan& plan, const window_mapping* mapping);
 
 }  // namespace slicejpeg

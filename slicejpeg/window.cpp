@@ -56,7 +56,7 @@ window_choice_result parse_centre_and_width(std::string_view value, std::size_t 
   if (width.value < 1.0) {
     return {std::nullopt, "width " + number_text(width.value) + " is below 1"};
   }
-  return {window_choice{window_kind::fixed, {centre.value, width.value}}, {}};
+  return {window_choice{window_kind::fixed, {centre.value, width.value}, {}}, {}};
 }
 
 // Monotone: the grey of every stored value, for a slope of either sign and
@@ -132,10 +132,11 @@ image_range extremes_of(const std::uint8_t* bytes, std::size_t count) {
 
 window_choice_result parse_window_value(std::string_view value) {
   if (value.empty()) return {std::nullopt, "empty value; give " + std::string(window_words)};
-  if (value == "file") return {window_choice{window_kind::file, {}}, {}};
-  if (value == "series") return {window_choice{window_kind::series, {}}, {}};
+  if (value == "file") return {window_choice{window_kind::file, {}, {}}, {}};
+  if (value == "series") return {window_choice{window_kind::series, {}, {}}, {}};
   for (const auto& preset : window_presets) {
-    if (value == preset.name) return {window_choice{window_kind::fixed, preset.window}, {}};
+    if (value == preset.name)
+      return {window_choice{window_kind::fixed, preset.window, preset.name}, {}};
   }
   const std::size_t comma = value.find(',');
   if (comma != std::string_view::npos) return parse_centre_and_width(value, comma);
@@ -174,6 +175,12 @@ void build_window_lut(const window_mapping& mapping, window_lut& lut) {
       table[value & (count - 1)] = grey(value);
     }
   }
+  if (mapping.padding) {
+    const auto [padding_first, padding_last] = *mapping.padding;
+    for (std::int32_t value = std::max(padding_first, first); value <= std::min(padding_last, last);
+         ++value)
+      table[value & (count - 1)] = 0;
+  }
   // Bits above Bits Stored do not change the sample.
   for (std::size_t block = static_cast<std::size_t>(count); block < lut.size();
        block += static_cast<std::size_t>(count)) {
@@ -208,6 +215,26 @@ image_range stored_extremes(std::span<const std::uint8_t> sample_bytes, std::siz
   assert(count > 0 && sample_bytes.size() >= 2 * count);
   return signed_samples ? extremes_of<std::int16_t>(sample_bytes.data(), count)
                         : extremes_of<std::uint16_t>(sample_bytes.data(), count);
+}
+
+std::optional<image_range> windowed_extremes(
+    std::span<const std::uint8_t> sample_bytes, std::size_t count, bool signed_samples,
+    int bits_stored, const std::optional<std::array<std::int32_t, 2>>& padding) {
+  const int bits = std::clamp(bits_stored, 1, 16);
+  const std::uint32_t mask = (1u << bits) - 1, sign = 1u << (bits - 1);
+  std::optional<image_range> range;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::uint32_t pattern = (sample_bytes[2 * i] | sample_bytes[2 * i + 1] << 8) & mask;
+    const auto value =
+        static_cast<std::int32_t>(pattern) -
+        (signed_samples && (pattern & sign) != 0 ? static_cast<std::int32_t>(mask) + 1 : 0);
+    if (padding && value >= (*padding)[0] && value <= (*padding)[1]) continue;
+    const auto v = static_cast<double>(value);
+    if (!range) range = image_range{v, v};
+    range->max = std::max(range->max, v);
+    range->min = std::min(range->min, v);
+  }
+  return range;
 }
 
 image_range window_samples(std::span<const std::uint8_t> sample_bytes, bool signed_samples,

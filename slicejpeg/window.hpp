@@ -44,7 +44,8 @@ enum class window_kind {
 
 struct window_choice {
   window_kind kind = window_kind::none;
-  voi_window window;  // for window_kind::fixed
+  voi_window window;        // for window_kind::fixed
+  std::string_view preset;  // its name when a preset (in Hounsfield units) gave it
   bool operator==(const window_choice&) const = default;
 };
 
@@ -71,6 +72,8 @@ struct window_mapping {
   bool signed_samples = true;  // Pixel Representation 1: two's complement
   int bits_stored = 16;        // bits above these in a sample are ignored
   bool monochrome1 = false;    // the lowest value is white: inverted after windowing
+  // Stored values outside the scanned field, written black: first, last.
+  std::optional<std::array<std::int32_t, 2>> padding;
   bool operator==(const window_mapping&) const = default;
 };
 
@@ -90,6 +93,13 @@ void apply_window_lut(std::span<const std::uint8_t> sample_bytes, const window_l
 // signed or unsigned values: what a first pass over a series needs.
 image_range stored_extremes(std::span<const std::uint8_t> sample_bytes, std::size_t count,
                             bool signed_samples);
+
+// The extremes a window sees: samples masked to `bits_stored` (the sign
+// taken from its top bit when signed), padding (first, last) left out;
+// nothing when every sample is padding.
+std::optional<image_range> windowed_extremes(
+    std::span<const std::uint8_t> sample_bytes, std::size_t count, bool signed_samples,
+    int bits_stored, const std::optional<std::array<std::int32_t, 2>>& padding);
 
 // What the batch does with a slice under a window, in place of
 // convert_samples: the stored extremes for the console and the max file

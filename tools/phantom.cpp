@@ -105,7 +105,7 @@ std::vector<std::uint8_t> encode_slice_file(const std::vector<std::int16_t>& sam
   append_element(out, 0x0028, 0x0010, u16_value(static_cast<unsigned>(height)));
   append_element(out, 0x0028, 0x0011, u16_value(static_cast<unsigned>(width)));
   append_element(out, 0x0028, 0x0100, u16_value(16));
-  append_element(out, 0x0028, 0x0101, u16_value(12));
+  append_element(out, 0x0028, 0x0101, u16_value(16));  // metal reaches 3071
   append_element(out, 0x0028, 0x0103, u16_value(1));
   std::vector<std::uint8_t> pixels;
   pixels.reserve(samples.size() * 2);

@@ -91,7 +91,7 @@ TEST_F(slicejpeg_batch, colliding_output_names_stop_the_run_before_anything_is_w
   for (const char* file : {"IM-0001-0007.dcm", "IM-0002-0007.dcm"})
     dir.write("s/" + std::string(file), part10_slice({1, 2, 3, 4, 5, 6}, 0));
   dir.write("s_list.txt", "s\\IM-0001-0007.dcm\ns\\IM-0002-0007.dcm\n");
-  const auto run = run_slicejpeg(dir.path(), "s_list.txt");
+  const auto run = run_slicejpeg(dir.path(), "--order name s_list.txt");
   EXPECT_EQ(run.status, 8);
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err,
@@ -100,6 +100,10 @@ TEST_F(slicejpeg_batch, colliding_output_names_stop_the_run_before_anything_is_w
   EXPECT_FALSE(exists("s_max.txt"));
   for (const auto& entry : fs::directory_iterator(dir / "s"))
     EXPECT_NE(entry.path().extension(), ".jpg") << entry.path();
+  // Ordered by position, they are named by rank and collide no more.
+  const auto ranked = run_slicejpeg(dir.path(), "s_list.txt");
+  EXPECT_EQ(ranked.status, 0);
+  EXPECT_TRUE(exists("s/s001.jpg") && exists("s/s002.jpg"));
   // The same file listed twice loses nothing.
   dir.write("s/CT.7", part10_slice({1, 2, 3, 4, 5, 6}, 0));
   dir.write("s_list.txt", "s\\CT.7\ns/CT.7\n");
@@ -146,10 +150,22 @@ TEST_F(slicejpeg_batch, series_problems_are_warned_about_and_the_conversion_goes
             "slicejpeg: s/IM.5: warning: same position along the slice normal 15 as s/IM.4\n"
             "slicejpeg: s/IM.6: warning: position along the slice normal gap of 10 from s/IM.5, "
             "more than 1.5 times the median spacing 5: slices may be missing\n");
+  // Two series are never one stack: nothing is written until one is chosen.
   dir.write("s_list.txt", list + "s\\IM.11\n");
   run = run_slicejpeg(dir.path(), "s_list.txt");
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.err,
-            "slicejpeg: s/IM.11: warning: series 9.9 is not the series of s/IM.1 (1.2.3): the "
-            "list mixes series\n");
+  EXPECT_EQ(run.status, 10);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(
+      run.err,
+      "slicejpeg: s_list.txt: 2 series in one list; nothing converted\n"
+      "slicejpeg: s_list.txt: series 1.2.3: no modality, 10 slices, axial\n"
+      "slicejpeg: s_list.txt: series 9.9: no modality, 1 slice, axial\n"
+      "slicejpeg: s_list.txt: convert one series into a folder of its own with "
+      "\"slicejpeg --series 1.2.3 s_list.txt\", or every series with \"slicejpeg --series all "
+      "s_list.txt\"\n");
+  run = run_slicejpeg(dir.path(), "--series 9.9 s_list.txt");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(exists("s/s_s9.9/s_s9.9001.jpg"));
+  EXPECT_EQ(dir.read("s_s9.9_max.txt"), "max :6.000000\nmin :1.000000\n");
+  EXPECT_EQ(run_slicejpeg(dir.path(), "--series 7 s_list.txt").status, 10);
 }

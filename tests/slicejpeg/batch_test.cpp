@@ -37,7 +37,7 @@ batch_run run_batch_in(const fs::path& dir, const std::string& list, unsigned jo
   fs::current_path(dir);
   std::FILE* out = std::tmpfile();
   std::FILE* err = std::tmpfile();
-  const int status = run_batch({list, jobs, {}}, out, err);
+  const int status = run_batch({list, jobs, {}, {}, {}}, out, err);
   fs::current_path(previous);
   return {status, read_stream(out), read_stream(err)};
 }
@@ -65,7 +65,7 @@ TEST(batch, two_workers_match_the_single_loop) {
   EXPECT_EQ(single.status, 0);
   EXPECT_EQ(paired.status, 0);
   EXPECT_EQ(single.out, paired.out);
-  EXPECT_EQ(paired.err, "");
+  EXPECT_EQ(paired.err, single.err);
   for (int i = 1; i <= 30; ++i) {
     char name[32];
     std::snprintf(name, sizeof name, "sample/sample%03d.jpg", i);
@@ -118,7 +118,7 @@ TEST(batch, a_series_window_decodes_each_compressed_slice_once_within_the_bound)
     batch_options options;
     options.list_name = "mr_list.txt";
     options.jobs = 2;
-    options.window = {window_kind::series, {}};
+    options.window = {window_kind::series, {}, {}};
     options.max_kept_bytes = bound;
     options.make_decoder = [&calls] { return std::make_unique<counting_decoder>(calls); };
     const fs::path previous = fs::current_path();

@@ -105,15 +105,16 @@ TEST(slice_reader, reads_the_same_image_in_every_uncompressed_form) {
     EXPECT_TRUE(slice.samples_signed) << c.name;
     EXPECT_EQ(samples_of(slice), ct) << c.name;
     EXPECT_EQ(slice.transfer_syntax, c.transfer_syntax) << c.name;
-    EXPECT_EQ(slice.series_uid, "1.2.3.4") << c.name;
-    EXPECT_EQ(slice.instance_number, 12) << c.name;
-    EXPECT_EQ(slice.position, (std::array<double, 3>{-125.5, -130, 88.25})) << c.name;
-    EXPECT_EQ(slice.orientation, (std::array<double, 6>{1, 0, 0, 0, 1, 0})) << c.name;
-    EXPECT_EQ(slice.window_center, 40.0) << c.name;
-    EXPECT_EQ(slice.window_width, 350.0) << c.name;
-    EXPECT_EQ(slice.rescale_intercept, -1024.0) << c.name;
-    EXPECT_EQ(slice.rescale_slope, 1.0) << c.name;
-    EXPECT_EQ(slice.photometric, "MONOCHROME2") << c.name;
+    const dicom::image_attributes& a = slice.attributes;
+    EXPECT_EQ(a.series_uid, "1.2.3.4") << c.name;
+    EXPECT_EQ(a.instance_number, 12) << c.name;
+    EXPECT_EQ(a.common.position, (std::array<double, 3>{-125.5, -130, 88.25})) << c.name;
+    EXPECT_EQ(a.common.orientation, (std::array<double, 6>{1, 0, 0, 0, 1, 0})) << c.name;
+    EXPECT_EQ(a.common.window_center, 40.0) << c.name;
+    EXPECT_EQ(a.common.window_width, 350.0) << c.name;
+    EXPECT_EQ(a.common.rescale_intercept, -1024.0) << c.name;
+    EXPECT_EQ(a.common.rescale_slope, 1.0) << c.name;
+    EXPECT_EQ(a.photometric, "MONOCHROME2") << c.name;
   }
 }
 

@@ -34,14 +34,14 @@ TEST(window, option_values_and_their_errors) {
     window_choice choice;
     std::string error;
   } cases[] = {
-      {"40,400", {window_kind::fixed, {40, 400}}, ""},
-      {"-600.5,1", {window_kind::fixed, {-600.5, 1}}, ""},
-      {"soft", {window_kind::fixed, {40, 400}}, ""},
-      {"lung", {window_kind::fixed, {-600, 1500}}, ""},
-      {"bone", {window_kind::fixed, {400, 1800}}, ""},
-      {"brain", {window_kind::fixed, {40, 80}}, ""},
-      {"file", {window_kind::file, {}}, ""},
-      {"series", {window_kind::series, {}}, ""},
+      {"40,400", {window_kind::fixed, {40, 400}, {}}, ""},
+      {"-600.5,1", {window_kind::fixed, {-600.5, 1}, {}}, ""},
+      {"soft", {window_kind::fixed, {40, 400}, "soft"}, ""},
+      {"lung", {window_kind::fixed, {-600, 1500}, "lung"}, ""},
+      {"bone", {window_kind::fixed, {400, 1800}, "bone"}, ""},
+      {"brain", {window_kind::fixed, {40, 80}, "brain"}, ""},
+      {"file", {window_kind::file, {}, {}}, ""},
+      {"series", {window_kind::series, {}, {}}, ""},
       {"", {}, "empty value; give C,W or one of soft, lung, bone, brain, file, series"},
       {"Soft", {}, "\"Soft\" is not C,W or one of soft, lung, bone, brain, file, series"},
       {"40", {}, "missing width in \"40\""},
@@ -61,7 +61,8 @@ TEST(window, option_values_and_their_errors) {
 }
 
 TEST(window, command_lines) {
-  const window_choice none{}, soft{window_kind::fixed, {40, 400}};
+  const window_choice none{}, soft{window_kind::fixed, {40, 400}, "soft"},
+      numbers{window_kind::fixed, {40, 400}, {}};
   const struct {
     std::vector<std::string> args;
     std::string list;
@@ -73,7 +74,7 @@ TEST(window, command_lines) {
       {{"a_list.txt", "more"}, "a_list.txt", none, false, ""},
       {{"-h"}, "stomach_list.txt", none, true, ""},
       {{"--window", "soft", "a_list.txt"}, "a_list.txt", soft, false, ""},
-      {{"--window=40,400"}, "stomach_list.txt", soft, false, ""},
+      {{"--window=40,400"}, "stomach_list.txt", numbers, false, ""},
       {{"--window", "bone", "--window", "soft"}, "stomach_list.txt", soft, false, ""},
       {{"a_list.txt", "--window", "soft"}, "a_list.txt", none, false, ""},
       {{"--", "-odd_list.txt"}, "-odd_list.txt", none, false, ""},
@@ -113,11 +114,11 @@ int expected_grey(const window_mapping& m, unsigned pattern) {
 TEST(window, lut_matches_the_definition_for_every_pattern) {
   const voi_window soft{40, 400};
   const window_mapping mappings[] = {
-      {soft, 1, 0, true, 16, false},       {soft, 1, -1024, false, 16, false},
-      {soft, -1, 0, true, 16, false},      {soft, 2.5, -1000.25, true, 16, true},
-      {soft, 1, -1024, false, 12, false},  {soft, 1, 0, true, 12, true},
-      {{0, 1}, 0.001, 0, true, 16, false}, {{1023.5, 65535}, 1, 0, true, 16, false},
-      {soft, 0, 40, true, 16, false},      {{-600, 1500}, 1, -32768, false, 16, true},
+      {soft, 1, 0, true, 16, false, {}},       {soft, 1, -1024, false, 16, false, {}},
+      {soft, -1, 0, true, 16, false, {}},      {soft, 2.5, -1000.25, true, 16, true, {}},
+      {soft, 1, -1024, false, 12, false, {}},  {soft, 1, 0, true, 12, true, {}},
+      {{0, 1}, 0.001, 0, true, 16, false, {}}, {{1023.5, 65535}, 1, 0, true, 16, false, {}},
+      {soft, 0, 40, true, 16, false, {}},      {{-600, 1500}, 1, -32768, false, 16, true, {}},
   };
   window_lut lut;
   for (const auto& m : mappings) {
@@ -141,10 +142,10 @@ TEST(window, lut_matches_the_definition_for_every_pattern) {
     window_mapping mapping;
     std::vector<std::uint8_t> grey;
   } images[] = {
-      {{soft, 1, 0, true, 16, false}, {0, 127, 255}},
-      {{soft, 1, 0, false, 16, false}, {255, 127, 255}},
-      {{soft, 1, 0, true, 16, true}, {255, 128, 0}},
-      {{soft, 1, 0, true, 12, false}, {0, 127, 101}},
+      {{soft, 1, 0, true, 16, false, {}}, {0, 127, 255}},
+      {{soft, 1, 0, false, 16, false, {}}, {255, 127, 255}},
+      {{soft, 1, 0, true, 16, true, {}}, {255, 128, 0}},
+      {{soft, 1, 0, true, 12, false, {}}, {0, 127, 101}},
   };
   for (const auto& image : images) {
     const auto& m = image.mapping;
