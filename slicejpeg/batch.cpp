@@ -369,13 +369,8 @@ void report_series(const batch_plan& plan, const std::string& list_name,
 void report_choices(const stack_run& run, const batch_options& options,
                     const std::string& list_name, console& con) {
   if (run.lacking) con.problem(*run.lacking, text::order_lacking(options.order));
-  if (run.ranked && run.order != dicom::order_rule::name && run.images > 1) {
-    const auto first = std::find_if(run.jobs.begin(), run.jobs.end(),
-                                    [](const slice_job& job) { return !job.output_names.empty(); });
-    con.problem(list_name, text::ordered_by(run.order, run.normal,
-                                            first == run.jobs.end() ? std::string()
-                                                                    : first->output_names.front()));
-  }
+  if (run.ranked && run.order != dicom::order_rule::name && run.images > 1)
+    con.problem(list_name, text::ordered_by(run.order, run.normal, run.first_name));
   if (!options.window.preset.empty() && !run.modalities_without_hounsfield.empty())
     con.problem(list_name,
                 text::not_hounsfield(options.window.preset, run.modalities_without_hounsfield[0]));

@@ -128,7 +128,8 @@ stack_run make_run(const std::vector<const listed_file*>& files, const run_place
       job.output_names.resize(files[i]->description->frames);
     run.jobs.push_back(std::move(job));
   }
-  if (run.ranked) {
+  if (run.ranked && !images.empty()) {
+    run.first_name = rank_name(place.out_dir, place.name_prefix, 1, images.size());
     for (std::size_t rank = 0; rank < order.ranked.size(); ++rank) {
       const stack_image& image = images[order.ranked[rank]];
       run.jobs[image.file].output_names[image.frame] =

@@ -38,6 +38,7 @@ struct stack_run {
   std::size_t images = 0;                             // frames of the described files
   dicom::order_rule order = dicom::order_rule::name;  // the rule that ordered the stack
   bool ranked = false;                 // named by rank, since the file names' order is another
+  std::string first_name;              // of the first ranked slice
   std::optional<std::string> lacking;  // a file a forced order could not use
   std::optional<double> slice_spacing;
   std::array<double, 3> normal{};  // the turned slice normal when ordered by position
