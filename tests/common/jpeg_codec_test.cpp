@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "common/jpeg_writer.hpp"
+#include "common/slice_geometry.hpp"
 #include "tests/common/exif_jpeg.hpp"
 #include "tests/support/temp_dir.hpp"
 
@@ -335,3 +337,29 @@ TEST(decode_jpeg, an_early_end_decodes_as_imread_does_and_is_reported) {
 }
 
 }  // namespace
+
+TEST(slice_geometry, a_comment_travels_in_the_jpeg_and_reads_back) {
+  common::slice_geometry geometry;
+  geometry.pixel_spacing = {{0.957031, 0.5}};
+  geometry.slice_spacing = 1.5;
+  geometry.orientation = {{1, 0, 0, 0, 0.866025, -0.5}};
+  geometry.position = {{-125.25, -130.5, 88}};
+  geometry.series = "1.2.840.1";
+  geometry.mapping = "window 40 400";
+  const cv::Mat grey(4, 4, CV_8UC1, cv::Scalar(9));
+  std::vector<std::uint8_t> jpeg, plain;
+  ASSERT_TRUE(common::encode_jpeg(common::pixel_view{{grey.data, 16}, 4, 4, 1, 4}, jpeg,
+                                  common::geometry_comment(geometry)));
+  ASSERT_TRUE(common::encode_jpeg(common::pixel_view{{grey.data, 16}, 4, 4, 1, 4}, plain));
+  const auto comment = common::jpeg_comment(jpeg);
+  ASSERT_TRUE(comment);
+  EXPECT_EQ(common::parse_geometry_comment(*comment), geometry);
+  EXPECT_FALSE(common::jpeg_comment(plain));
+  // The pixels do not change.
+  EXPECT_EQ(cv::norm(cv::imdecode(jpeg, cv::IMREAD_GRAYSCALE),
+                     cv::imdecode(plain, cv::IMREAD_GRAYSCALE), cv::NORM_INF),
+            0.0);
+  // Only what is held is written; other comments are not geometry.
+  EXPECT_EQ(common::geometry_comment({}), "ctview geometry 1\n");
+  EXPECT_FALSE(common::parse_geometry_comment("made by a scanner"));
+}

@@ -227,3 +227,29 @@ TEST(window, lut_matches_dcmj2pnm_on_a_real_ct_slice) {
     EXPECT_TRUE(ours == expected) << window.centre << "," << window.width;
   }
 }
+
+TEST(window, padding_is_black_and_high_bits_are_masked) {
+  window_mapping mapping{
+      {40, 400}, 1, -1024, true, 12, false, std::array<std::int32_t, 2>{-2000, -1990}};
+  window_lut lut;
+  build_window_lut(mapping, lut);
+  const struct {
+    std::uint16_t stored;
+    int grey;
+  } samples[] = {
+      {static_cast<std::uint16_t>(-2000), 0},            // padding
+      {static_cast<std::uint16_t>(-1995), 0},            // inside the padding range
+      {1064, 127},                                       // 40 HU
+      {static_cast<std::uint16_t>(0xF000 | 1064), 127},  // overlay bits above the 12 stored
+  };
+  for (const auto& s : samples) EXPECT_EQ(lut[s.stored], s.grey) << s.stored;
+
+  const std::vector<std::uint8_t> bytes = {0x30, 0xF8, 0x28,
+                                           0xF4, 0x00, 0x04};  // -2000, 0x428|0xF000, 1024
+  const auto range =
+      windowed_extremes(bytes, 3, true, 12, std::array<std::int32_t, 2>{-2000, -2000});
+  ASSERT_TRUE(range);
+  EXPECT_EQ(range->min, 1024.0);
+  EXPECT_EQ(range->max, 1064.0);
+  EXPECT_FALSE(windowed_extremes(bytes, 1, true, 16, std::array<std::int32_t, 2>{-2000, -2000}));
+}
