@@ -1,23 +1,42 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <opencv2/core.hpp>
+#include <span>
 #include <vector>
 
 #include "triview/pseudo_color.hpp"
 
 namespace triview {
 
-// Every slice is an 8-bit image of width x height with `channels` 1 (grey,
-// what the converter writes) or 3 (blue, green, red); the loader refuses
-// stacks whose slices differ in size, so the renderers rely on it. A grey
-// slice shows as a colour slice whose three samples are equal would.
+// Every slice is an image of width x height with `channels` 1 (grey, what
+// the converter writes, or 16-bit samples) or 3 (blue, green, red); the
+// loader refuses stacks whose slices differ in size, so the renderers rely
+// on it. A grey slice shows as a colour slice whose three samples are equal would.
+// How samples become view pixels: for every sample value (256 of 8-bit
+// slices, 65,536 of 16-bit ones) the packed blue | green << 8 | red << 16
+// of its grey through the window, raw and in pseudo-colour.
+struct display_tables {
+  std::vector<std::uint32_t> raw;
+  std::vector<std::uint32_t> pseudo;
+  // Each sample its own grey: colour slices are then shown as they are.
+  bool identity = true;
+};
+
+// The tables of a window given as the grey of every sample value.
+display_tables make_display_tables(std::span<const std::uint8_t> grey_of_sample);
+
+// Slices are CV_8UC1 or CV_8UC3 (JPEG stacks), or CV_16UC1 (stored DICOM
+// samples, which only `display` makes greys of).
 struct slice_stack {
   std::vector<cv::Mat> slices;
   int width = 0;
   int height = 0;
   int channels = 3;
   std::shared_ptr<void> storage;  // the block the slices point into, when they share one
+  // Nothing: 8-bit samples shown as they are.
+  std::shared_ptr<const display_tables> display;
 
   int count() const { return static_cast<int>(slices.size()); }
 };
