@@ -562,6 +562,21 @@ slice_description describe_slice(std::span<const std::uint8_t> file_bytes, bool 
   return description;
 }
 
+std::optional<slice_description> describe_file(const head_reader& read_head) {
+  // Most headers fit the first read; an enhanced image's functional groups
+  // may need the second.
+  constexpr std::size_t first_reads[] = {std::size_t{64} << 10, std::size_t{4} << 20, 0};
+  for (const std::size_t head_bytes : first_reads) {
+    const common::file_read head = read_head(head_bytes);
+    if (!head) return std::nullopt;
+    auto description = describe_slice(head.bytes, head.whole || head_bytes == 0);
+    if (description.what == slice_description::status::need_more && !head.whole) continue;
+    if (description.what != slice_description::status::described) return std::nullopt;
+    return description;
+  }
+  return std::nullopt;
+}
+
 frame_facts frame_facts::overlaid_by(const frame_facts& over) const {
   frame_facts out = *this;
   const auto take = [](auto& mine, const auto& theirs) {

@@ -3,11 +3,13 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "common/file_read.hpp"
 #include "dicom/element_walk.hpp"
 #include "dicom/pixel_decoder.hpp"
 
@@ -152,6 +154,13 @@ struct slice_description {
 
 // `file_bytes` is the whole file when `whole` says so, else its first bytes.
 slice_description describe_slice(std::span<const std::uint8_t> file_bytes, bool whole);
+
+// The description of a file read by `read_head`, which gives at most the
+// first `head_bytes` of it (with `whole` set when that is all of it), or
+// the whole file for head_bytes 0: as few bytes are read as hold the
+// header. Nothing for a file that cannot be read or is no greyscale image.
+using head_reader = std::function<common::file_read(std::size_t head_bytes)>;
+std::optional<slice_description> describe_file(const head_reader& read_head);
 
 // Encapsulated pixel data goes to `decoder`; other files never call it.
 slice_read read_slice(std::span<const std::uint8_t> file_bytes, pixel_decoder& decoder);

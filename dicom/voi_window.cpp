@@ -1,10 +1,61 @@
 #include "dicom/voi_window.hpp"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace dicom {
 namespace {
+
+constexpr std::string_view window_words = "C,W or one of soft, lung, bone, brain, file, series";
+
+std::string quoted(std::string_view text) {
+  std::string result(1, '"');
+  result.append(text);
+  result += '"';
+  return result;
+}
+
+std::string number_text(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+struct number_result {
+  double value = 0.0;
+  std::string error;
+};
+
+// The whole of `text` as one finite number; `part` names it in the error.
+number_result parse_number(std::string_view text, std::string_view part) {
+  if (text.empty()) return {0.0, "missing " + std::string(part)};
+  // from_chars takes a leading minus only; people also write +40.
+  std::string_view digits = text;
+  if (digits.front() == '+' && digits.size() > 1 && digits[1] != '-') digits.remove_prefix(1);
+  double value = 0.0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (error != std::errc{} || end != digits.data() + digits.size()) {
+    return {0.0, std::string(part) + " " + quoted(text) + " is not a number"};
+  }
+  if (!std::isfinite(value)) {
+    return {0.0, std::string(part) + " " + quoted(text) + " is not a finite number"};
+  }
+  return {value, {}};
+}
+
+window_choice_result parse_centre_and_width(std::string_view value, std::size_t comma) {
+  const auto centre = parse_number(value.substr(0, comma), "centre");
+  if (!centre.error.empty()) return {std::nullopt, centre.error + " in " + quoted(value)};
+  const auto width = parse_number(value.substr(comma + 1), "width");
+  if (!width.error.empty()) return {std::nullopt, width.error + " in " + quoted(value)};
+  if (width.value < 1.0) {
+    return {std::nullopt, "width " + number_text(width.value) + " is below 1"};
+  }
+  return {window_choice{window_kind::fixed, {centre.value, width.value}, {}}, {}};
+}
 
 // Monotone: the grey of every stored value, for a slope of either sign and
 // with or without inversion, never decreases or never increases with it.
@@ -104,6 +155,62 @@ void build_window_lut(const window_mapping& mapping, window_lut& lut) {
        block += static_cast<std::size_t>(count)) {
     std::memcpy(table + block, table, static_cast<std::size_t>(count));
   }
+}
+
+window_choice_result parse_window_value(std::string_view value) {
+  if (value.empty()) return {std::nullopt, "empty value; give " + std::string(window_words)};
+  if (value == "file") return {window_choice{window_kind::file, {}, {}}, {}};
+  if (value == "series") return {window_choice{window_kind::series, {}, {}}, {}};
+  for (const auto& preset : window_presets) {
+    if (value == preset.name)
+      return {window_choice{window_kind::fixed, preset.window, preset.name}, {}};
+  }
+  const std::size_t comma = value.find(',');
+  if (comma != std::string_view::npos) return parse_centre_and_width(value, comma);
+  if (!parse_number(value, "centre").error.empty()) {
+    return {std::nullopt, quoted(value) + " is not " + std::string(window_words)};
+  }
+  return {std::nullopt, "missing width in " + quoted(value)};
+}
+
+void modality_range::include(const modality_range& other) {
+  if (other.empty) return;
+  if (empty) {
+    *this = other;
+    return;
+  }
+  min = std::min(min, other.min);
+  max = std::max(max, other.max);
+}
+
+modality_range modality_extremes(double stored_min, double stored_max, double rescale_slope,
+                                 double rescale_intercept) {
+  const double from_min = stored_min * rescale_slope + rescale_intercept;
+  const double from_max = stored_max * rescale_slope + rescale_intercept;
+  return {std::min(from_min, from_max), std::max(from_min, from_max), false};
+}
+
+voi_window series_window(const modality_range& range) {
+  // The linear part then runs from min (grey 0) to max (grey 255).
+  return {(range.min + range.max) / 2.0 + 0.5, range.max - range.min + 1.0};
+}
+
+std::string no_file_window_problem() {
+  return "no window center and width (0028,1050/1051) in the file; use --window C,W, "
+         "a preset (soft, lung, bone, brain) or --window series";
+}
+
+file_window_result file_window(std::optional<double> window_center,
+                               std::optional<double> window_width) {
+  if (!window_center || !window_width) return {std::nullopt, no_file_window_problem()};
+  if (!std::isfinite(*window_center) || !std::isfinite(*window_width)) {
+    return {std::nullopt, "window center or width in the file is not a number; use --window C,W"};
+  }
+  if (*window_width < 1.0) {
+    return {std::nullopt, "window width " + number_text(*window_width) +
+                              " in the file is below 1; use --window C,W or --window series"};
+  }
+  return {voi_window{*window_center, *window_width}, {}};
 }
 
 }  // namespace dicom

@@ -320,26 +320,13 @@ void check_converted_series(batch_state& state, console& con) {
     con.problem(warning.file, text::describe(warning));
 }
 
-// Header sizes tried before the whole file: most headers fit the first; an
-// enhanced image's functional groups may need more.
-constexpr std::array<std::size_t, 2> header_reads = {std::size_t{64} << 10, std::size_t{4} << 20};
-
 // What the header of a listed file says, read from as few of its bytes as hold it.
 std::optional<dicom::slice_description> read_header(const std::string& path,
                                                     const file_system& files) {
-  for (const std::size_t head_bytes : header_reads) {
-    const auto head = files.read_head(path, head_bytes);
-    if (!head) return std::nullopt;
-    auto description = dicom::describe_slice(head.bytes, head.whole);
-    if (description.what == dicom::slice_description::status::need_more && !head.whole) continue;
-    if (description.what != dicom::slice_description::status::described) return std::nullopt;
-    return description;
-  }
-  const auto whole = files.read(path, dicom::max_slice_file_bytes);
-  if (!whole) return std::nullopt;
-  auto description = dicom::describe_slice(whole.bytes, true);
-  if (description.what != dicom::slice_description::status::described) return std::nullopt;
-  return description;
+  return dicom::describe_file([&](std::size_t head_bytes) {
+    return head_bytes == 0 ? files.read(path, dicom::max_slice_file_bytes)
+                           : files.read_head(path, head_bytes);
+  });
 }
 
 std::vector<listed_file> read_headers(const std::vector<std::string>& tokens,
