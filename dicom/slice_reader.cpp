@@ -339,6 +339,7 @@ image_attributes attributes_of(const attributes& a, element_encoding encoding) {
   out.instance_number = parse_number<int>(first_value(a.instance));
   if (a.bits_stored && *a.bits_stored >= 1 && *a.bits_stored < 16) out.bits_stored = *a.bits_stored;
   const bool samples_signed = a.pixel_representation.value_or(1) != 0;
+  out.samples_signed = samples_signed;
   out.padding_value = stored_value(a.padding_value, samples_signed);
   out.padding_limit = stored_value(a.padding_limit, samples_signed);
   frame_facts& top = out.common;

@@ -53,6 +53,7 @@ struct image_attributes {
   std::optional<int> series_number;    // (0020,0011)
   std::optional<int> instance_number;  // (0020,0013)
   int bits_stored = 16;  // (0028,0101); windows mask samples to it (overlay bits above)
+  bool samples_signed = true;  // (0028,0103) 1 or absent
   // (0028,0120) and (0028,0121) as stored sample values: samples outside the
   // scanned field, from value to limit (either way round), or value alone.
   std::optional<std::int32_t> padding_value, padding_limit;

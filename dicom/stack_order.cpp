@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <numeric>
 
 namespace dicom {
@@ -146,6 +147,17 @@ std::vector<series_group> group_series(const std::vector<listed_image_file>& fil
     group->images += file.frames;
   }
   return groups;
+}
+
+std::vector<std::string> series_keys(const std::vector<series_group>& groups) {
+  std::map<int, std::size_t> uses;
+  for (const auto& group : groups)
+    if (group.number) ++uses[*group.number];
+  std::vector<std::string> keys;
+  for (const auto& group : groups)
+    keys.push_back(group.number && uses[*group.number] == 1 ? std::to_string(*group.number)
+                                                            : group.uid);
+  return keys;
 }
 
 }  // namespace dicom

@@ -75,4 +75,8 @@ struct listed_image_file {
 // The series of the files, in the order their first files are listed.
 std::vector<series_group> group_series(const std::vector<listed_image_file>& files);
 
+// What names each series on a command line: its number where no other
+// series has that number, else its UID.
+std::vector<std::string> series_keys(const std::vector<series_group>& groups);
+
 }  // namespace dicom

@@ -1,7 +1,6 @@
 #include "slicejpeg/stack_plan.hpp"
 
 #include <algorithm>
-#include <map>
 #include <unordered_map>
 
 #include "common/path_text.hpp"
@@ -142,18 +141,6 @@ stack_run make_run(const std::vector<const listed_file*>& files, const run_place
   return run;
 }
 
-// What --series takes for each series: its number where that is its own.
-std::vector<std::string> series_keys(const std::vector<dicom::series_group>& groups) {
-  std::map<int, std::size_t> uses;
-  for (const auto& group : groups)
-    if (group.number) ++uses[*group.number];
-  std::vector<std::string> keys;
-  for (const auto& group : groups)
-    keys.push_back(group.number && uses[*group.number] == 1 ? std::to_string(*group.number)
-                                                            : group.uid);
-  return keys;
-}
-
 }  // namespace
 
 batch_plan plan_batch(const std::vector<listed_file>& files, const std::string& prefix,
@@ -168,7 +155,7 @@ batch_plan plan_batch(const std::vector<listed_file>& files, const std::string& 
     if (files[i].description && !files[i].description->attributes.series_uid.empty())
       described.push_back({i, files[i].description->frames, &files[i].description->attributes});
   plan.series = dicom::group_series(described);
-  plan.series_keys = series_keys(plan.series);
+  plan.series_keys = dicom::series_keys(plan.series);
 
   if (!series.given) {
     if (plan.series.size() > 1) {

@@ -50,7 +50,7 @@ TEST(triview_cli, help_prints_usage_and_succeeds) {
   temp_dir dir;
   const auto run = run_triview(dir, "--help");
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out.rfind("usage: triview [--z-scale F] [LIST]\n", 0), 0u) << run.out;
+  EXPECT_EQ(run.out.rfind("usage: triview [options] [LIST]\n", 0), 0u) << run.out;
 }
 
 // Each case from a fresh folder of the same slices and lists. Lists and
@@ -93,14 +93,15 @@ TEST(triview_cli, console_text_and_status_of_each_outcome) {
        "triview: sample\\missing.jpg: cannot load image: no such file or directory\n"},
       {"later.txt", nullptr, 255, "islice:3\n",
        loaded + "b.jpg: cannot load image: is not a JPEG, PNG or BMP image\n"},
-      // Nothing is decoded in the viewer by a library that can abort on bad data,
-      // nor in a format whose size is not read from its header first.
-      {"dicom.txt", nullptr, 255, "",
-       loaded + "ct.dcm: cannot load image: is a DICOM file, which the viewer does not read: "
-                "convert it with slicejpeg first\n"},
+      // A DICOM list is read by the DICOM library, never by a library that can
+      // abort on bad data, and never mixed with images; nor is anything
+      // decoded in a format whose size is not read from its header first.
+      {"dicom.txt", nullptr, 1, "",
+       loaded + "ct.dcm: is no greyscale 16-bit DICOM image (a report, a plan, a colour image, "
+                "or damaged)\n"},
       {"later_dicom.txt", nullptr, 255, "islice:2\n",
-       loaded + "ct.dcm: cannot load image: is a DICOM file, which the viewer does not read: "
-                "convert it with slicejpeg first\n"},
+       loaded + "ct.dcm: cannot load image: is a DICOM file in a list of images: a list holds "
+                "JPEG slices or DICOM slices, not both\n"},
       {"tiff.txt", nullptr, 255, "",
        loaded + "t.tif: cannot load image: is not a JPEG, PNG or BMP image\n"},
       {"bmp.txt", nullptr, 255, "",

@@ -30,7 +30,7 @@ TEST(options, list_and_z_scale_in_any_order_later_arguments_ignored) {
     const auto parsed = parse(c.args);
     ASSERT_TRUE(parsed.values) << parsed.error;
     EXPECT_EQ(parsed.values->list_name, c.list);
-    EXPECT_DOUBLE_EQ(parsed.values->z_scale, c.z_scale);
+    EXPECT_DOUBLE_EQ(parsed.values->z_scale.value_or(1), c.z_scale);
     EXPECT_FALSE(parsed.values->help);
   }
   EXPECT_TRUE(parse({"--help"}).values->help);
