@@ -10,7 +10,42 @@ bool is_space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+bool has_space(std::string_view text) {
+  return std::any_of(text.begin(), text.end(), is_space);
+}
+
+// The token that starts at `pos` in `text` (not white space there), and
+// where the text after it starts; a quoted token ends at its closing quote
+// or at the end of the line.
+std::string_view token_at(std::string_view text, std::size_t& pos) {
+  if (text[pos] == '"') {
+    const std::size_t start = pos + 1;
+    std::size_t end = text.find('"', start);
+    const std::size_t line_end = text.find_first_of("\r\n", start);
+    if (end == std::string_view::npos || end > line_end) {
+      end = line_end == std::string_view::npos ? text.size() : line_end;
+      pos = end;
+    } else {
+      pos = end + 1;
+    }
+    return text.substr(start, end - start);
+  }
+  const std::size_t start = pos;
+  while (pos < text.size() && !is_space(text[pos])) ++pos;
+  return text.substr(start, pos - start);
+}
+
 }  // namespace
+
+std::string list_line(std::string_view path) {
+  if (!has_space(path)) return std::string(path);
+  std::string line;
+  line.reserve(path.size() + 2);
+  line += '"';
+  line += path;
+  line += '"';
+  return line;
+}
 
 std::string path_line(std::string_view pattern, std::string_view name) {
   std::string line;
@@ -50,11 +85,11 @@ std::vector<std::string> first_tokens(std::string_view text) {
     std::string_view line = text.substr(0, end);
     text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
     line = line.substr(0, line.find('\0'));
-    std::size_t start = 0;
-    while (start < line.size() && is_space(line[start])) ++start;
-    std::size_t stop = start;
-    while (stop < line.size() && !is_space(line[stop])) ++stop;
-    if (stop > start) tokens.emplace_back(line.substr(start, stop - start));
+    std::size_t pos = 0;
+    while (pos < line.size() && is_space(line[pos])) ++pos;
+    if (pos == line.size()) continue;
+    const std::string_view token = token_at(line, pos);
+    if (!token.empty()) tokens.emplace_back(token);
   }
   return tokens;
 }
@@ -64,9 +99,9 @@ std::vector<std::string> all_tokens(std::string_view text) {
   std::size_t pos = 0;
   while (pos < text.size()) {
     while (pos < text.size() && is_space(text[pos])) ++pos;
-    const std::size_t start = pos;
-    while (pos < text.size() && !is_space(text[pos])) ++pos;
-    if (pos > start) tokens.emplace_back(text.substr(start, pos - start));
+    if (pos == text.size()) break;
+    const std::string_view token = token_at(text, pos);
+    if (!token.empty()) tokens.emplace_back(token);
   }
   return tokens;
 }

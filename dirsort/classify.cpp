@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string_view>
 
 namespace dirsort {
 namespace {
@@ -27,10 +28,12 @@ std::string_view extension_of(std::string_view name) {
 bool is_slice_extension(std::string_view extension) {
   if (extension.empty()) return false;
   return is_digit(extension.front()) || equals_ignoring_case(extension, "dcm") ||
-         equals_ignoring_case(extension, "dicm");
+         equals_ignoring_case(extension, "dicm") || equals_ignoring_case(extension, "ima");
 }
 
 classified classify(std::string_view name) {
+  // Copying to a non-Mac file system leaves one "._" file of resources per file.
+  if (name.starts_with("._")) return {list_kind::companion, {}};
   // Scanner exports and CD layouts name their slices 1, 2, 10 or IM000001.
   if (name.find('.') == std::string_view::npos)
     return {!name.empty() && is_digit(name.back()) ? list_kind::slice : list_kind::none, {}};
@@ -38,6 +41,20 @@ classified classify(std::string_view name) {
   if (extension.empty()) return {};
   if (is_slice_extension(extension)) return {list_kind::slice, {}};
   return {list_kind::other, extension};
+}
+
+}  // namespace dirsort
+
+namespace dirsort {
+
+bool is_dicom_index(std::string_view name) {
+  return name.size() == 8 && std::equal(name.begin(), name.end(), "dicomdir", [](char a, char b) {
+           return std::tolower(static_cast<unsigned char>(a)) == b;
+         });
+}
+
+bool starts_as_dicom(std::string_view head) {
+  return head.size() >= dicom_head_bytes && head.substr(128, 4) == "DICM";
 }
 
 }  // namespace dirsort

@@ -28,3 +28,23 @@ std::string usage_text() {
 }
 
 }  // namespace dirsort
+
+namespace dirsort {
+
+std::string more_companions(std::size_t count) {
+  return "skipped " + std::to_string(count) + " more Mac resource companions (\"._\" files)";
+}
+
+std::string slice_folders_hint(const std::vector<std::pair<std::string, std::size_t>>& folders) {
+  constexpr std::size_t named = 5;
+  std::string text = "no slice files here; sub-folders hold some: ";
+  for (std::size_t i = 0; i < folders.size() && i < named; ++i) {
+    if (i > 0) text += ", ";
+    text += folders[i].first + " (" + std::to_string(folders[i].second) +
+            (folders[i].second == 1 ? " slice file)" : " slice files)");
+  }
+  if (folders.size() > named) text += " and " + std::to_string(folders.size() - named) + " more";
+  return text + "; run dirsort on one of them";
+}
+
+}  // namespace dirsort

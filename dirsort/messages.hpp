@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <utility>
+#include <vector>
 
 // Every text and exit status of dirsort in one place.
 namespace dirsort {
@@ -31,5 +34,12 @@ console_labels labels_for(const std::string& codeset);
 std::string error_text(const std::string& subject, const std::string& what);
 
 std::string usage_text();
+
+inline constexpr const char* skipped_companion =
+    "skipped: a Mac resource companion (\"._\" file), not a slice";
+std::string more_companions(std::size_t count);
+// "no slice files here; sub-folders hold some: CD/DICOM/S1 (108 slice files); run dirsort on one of
+// them"
+std::string slice_folders_hint(const std::vector<std::pair<std::string, std::size_t>>& folders);
 
 }  // namespace dirsort

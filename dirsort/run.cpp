@@ -1,5 +1,6 @@
 #include "dirsort/run.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -7,7 +8,9 @@
 
 #include "common/atomic_file.hpp"
 #include "common/diagnostic.hpp"
+#include "common/file_read.hpp"
 #include "common/path_list.hpp"
+#include "common/path_text.hpp"
 #include "dirsort/classify.hpp"
 #include "dirsort/extension_table.hpp"
 #include "dirsort/path_list.hpp"
@@ -24,6 +27,7 @@ struct run_state {
   std::vector<std::string> main_lines;
   extension_table table;
   std::size_t broken_names = 0;
+  std::size_t companions = 0;
   bool main_list_written = false;
   console_sink& console;
   int exit_status = exit_ok;
@@ -59,12 +63,31 @@ bool first_search(run_state& state) {
   return true;
 }
 
+// Mac companions are named one by one this often; the rest are summed up.
+constexpr std::size_t companions_named = 3;
+
+// A dot-less name that ends in no digit is a slice file when it starts as a DICOM file does.
+classified kind_of(const run_state& state, const std::string& name, const std::string& line) {
+  classified kind = classify(name);
+  if (kind.kind == list_kind::none && name.find('.') == std::string::npos &&
+      !is_dicom_index(name) &&
+      starts_as_dicom(state.files.read_head(common::to_native_path(line), dicom_head_bytes)))
+    kind.kind = list_kind::slice;
+  return kind;
+}
+
+void skip_companion(run_state& state, const std::string& line) {
+  if (++state.companions <= companions_named)
+    state.console.error(error_text(common::to_native_path(line), skipped_companion));
+}
+
 void take_file(run_state& state, const std::string& name) {
   const std::string line = common::path_line(state.pattern, name);
   state.out(line);
   state.out("\n");
-  const classified kind = classify(name);
+  const classified kind = kind_of(state, name, line);
   if (kind.kind == list_kind::none) return;
+  if (kind.kind == list_kind::companion) return skip_companion(state, line);
   const bool listable = !common::has_line_break(line);
   if (!listable) ++state.broken_names;
   if (kind.kind == list_kind::slice) {
@@ -99,16 +122,66 @@ bool scan_directory(run_state& state) {
     else
       take_file(state, entry.name);
   }
+  if (state.companions > companions_named)
+    state.console.error(
+        error_text(state.pattern, more_companions(state.companions - companions_named)));
   if (state.broken_names > 0)
     state.fail(state.pattern, std::to_string(state.broken_names) +
                                   " paths with a line break left out of the lists");
   return true;
 }
 
+// Sub-folders are searched this deep and this many, so a hint never turns
+// into a walk of a whole disk.
+constexpr int hint_depth = 4;
+constexpr std::size_t hint_folders = 2000;
+
+struct slice_folder {
+  std::string path;  // as typed, '\\' between the parts
+  std::size_t slices = 0;
+};
+
+void find_slice_folders(const run_state& state, const std::string& dir, int depth,
+                        std::vector<slice_folder>& found, std::size_t& visited) {
+  if (depth > hint_depth || visited++ >= hint_folders) return;
+  const common::search_result listing = state.files.search(dir + "\\*.*");
+  std::size_t slices = 0;
+  std::vector<std::string> subfolders;
+  for (const common::dir_entry& entry : listing.entries) {
+    if (entry.is_directory) {
+      if (entry.name.front() != '.') subfolders.push_back(entry.name);
+      continue;
+    }
+    if (kind_of(state, entry.name, common::path_line(dir, entry.name)).kind == list_kind::slice)
+      ++slices;
+  }
+  if (slices > 0 && depth > 0) found.push_back({dir, slices});
+  for (const auto& sub : subfolders)
+    find_slice_folders(state, common::path_line(dir, sub), depth + 1, found, visited);
+}
+
+// A folder with no slice files of its own, like a CD's root: where they are.
+void hint_slice_folders(run_state& state) {
+  std::vector<slice_folder> found;
+  std::size_t visited = 0;
+  find_slice_folders(state, state.pattern, 0, found, visited);
+  if (found.empty()) return;
+  std::sort(found.begin(), found.end(),
+            [](const slice_folder& a, const slice_folder& b) { return a.path < b.path; });
+  std::vector<std::pair<std::string, std::size_t>> named;
+  for (const auto& folder : found)
+    named.emplace_back(common::to_native_path(folder.path), folder.slices);
+  state.console.error(error_text(common::to_native_path(state.pattern), slice_folders_hint(named)));
+}
+
 bool write_list(run_state& state, const std::string& name, std::vector<std::string>& lines) {
   state.out("tmp_fwname:" + name + "\n");
   common::sort_lines(lines);
-  if (const auto error = state.files.replace_file(name, common::list_text(lines))) {
+  // Sorted by path, written so that readers take a path with white space whole.
+  std::vector<std::string> written;
+  written.reserve(lines.size());
+  for (const auto& line : lines) written.push_back(common::list_line(line));
+  if (const auto error = state.files.replace_file(name, common::list_text(written))) {
     state.fail(name, *error);
     return false;
   }
@@ -164,18 +237,23 @@ file_system real_file_system() {
       common::find_exact_entry,
       common::replace_file_contents,
       remove_path,
+      [](const std::string& path, std::size_t bytes) {
+        const common::file_read head = common::read_regular_file_head(path, bytes);
+        return std::string(head.bytes.begin(), head.bytes.end());
+      },
   };
 }
 
 int run(const std::optional<std::string>& argument, const console_labels& labels,
         const file_system& files, console_sink& console) {
   const std::string pattern = argument ? search_pattern_of(*argument) : default_pattern;
-  run_state state{labels, files, pattern, {}, {}, {}, {}, 0, false, console};
+  run_state state{labels, files, pattern, {}, {}, {}, {}, 0, 0, false, console};
   echo_start(state, argument);
   if (!first_search(state)) return state.exit_status;
   if (!state.dir_name.empty()) {
     if (!scan_directory(state)) return state.exit_status;
     state.main_list_written = write_list(state, state.fwname, state.main_lines);
+    if (state.main_lines.empty()) hint_slice_folders(state);
   }
   write_extension_lists(state);
   check_main_list_size(state);

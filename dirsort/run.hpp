@@ -20,6 +20,8 @@ struct file_system {
   std::function<std::optional<std::string>(const std::string& path, std::string_view content)>
       replace_file;
   std::function<std::optional<std::string>(const std::string& path)> remove_file;
+  // At most the first `bytes` of a regular file; "" when it cannot be read.
+  std::function<std::string(const std::string& path, std::size_t bytes)> read_head;
 };
 
 file_system real_file_system();

@@ -51,3 +51,29 @@ TEST(diagnostic, one_line_in_the_program_subject_problem_form) {
   EXPECT_EQ(common::system_reason(ENOENT), "no such file or directory");
   EXPECT_EQ(common::system_reason(ENOSPC), "no space left on device");
 }
+
+TEST(path_list, paths_with_white_space_travel_in_quotes) {
+  const std::vector<std::string> paths = {"CT Head\\IM-0001-0001.dcm", "CT\tHead\\b.1",
+                                          "sample\\IM.1"};
+  std::vector<std::string> lines;
+  for (const auto& path : paths) lines.push_back(common::list_line(path));
+  EXPECT_EQ(lines[0], "\"CT Head\\IM-0001-0001.dcm\"");
+  EXPECT_EQ(lines[2], "sample\\IM.1");
+  const std::string text = common::list_text(lines);
+  EXPECT_EQ(common::first_tokens(text), paths);
+  EXPECT_EQ(common::all_tokens(text), paths);
+  const struct {
+    std::string text;
+    std::vector<std::string> first, all;
+  } cases[] = {
+      // Tokens separated by spaces instead of line ends load the same stack.
+      {"\"a b\\1.jpg\" \"a b\\2.jpg\"\n", {"a b\\1.jpg"}, {"a b\\1.jpg", "a b\\2.jpg"}},
+      // A quote left open ends with its line.
+      {"\"a b\\1.jpg\r\nc.jpg\n", {"a b\\1.jpg", "c.jpg"}, {"a b\\1.jpg", "c.jpg"}},
+      {"\"\" x.jpg\n", {}, {"x.jpg"}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(common::first_tokens(c.text), c.first) << c.text;
+    EXPECT_EQ(common::all_tokens(c.text), c.all) << c.text;
+  }
+}

@@ -13,6 +13,7 @@ struct fake_files {
   std::map<std::string, std::string> files;
   std::set<std::string> unwritable;
   std::set<std::string> unremovable;
+  std::map<std::string, std::string> heads;  // first bytes of files the run may sniff
 
   dirsort::file_system view() {
     return {
@@ -35,6 +36,10 @@ struct fake_files {
           if (unremovable.count(path)) return "permission denied";
           files.erase(path);
           return std::nullopt;
+        },
+        [this](const std::string& path, std::size_t bytes) {
+          const auto found = heads.find(path);
+          return found == heads.end() ? std::string() : found->second.substr(0, bytes);
         },
     };
   }
@@ -232,7 +237,7 @@ TEST(run, names_with_a_line_break_are_left_out_and_reported) {
   fake.searches["s"] = listing({"s/"});
   fake.searches["s\\*.*"] = listing({"./", "../", "IM.1", "a\nb.2", "c\r.txt", "with space.3"});
   const auto result = run(fake, "s");
-  EXPECT_EQ(fake.files["s_list.txt"], "s\\IM.1\ns\\with space.3\n");
+  EXPECT_EQ(fake.files["s_list.txt"], "s\\IM.1\n\"s\\with space.3\"\n");
   EXPECT_EQ(fake.files["s_txt_list.txt"], "");
   EXPECT_EQ(result.exit_status, 1);
   ASSERT_EQ(result.console.errors().size(), 1u);
@@ -253,4 +258,44 @@ TEST(run, names_without_extension_are_slices_when_they_end_in_a_digit) {
             std::string::npos);
   EXPECT_EQ(fake.files,
             (std::map<std::string, std::string>{{"s_list.txt", "s\\10\ns\\IM.1\ns\\IM000002\n"}}));
+}
+
+TEST(run, scanner_folders_list_ima_and_dicom_files_without_extension) {
+  const std::string dicom_head = std::string(128, '\0') + "DICM";
+  fake_files fake;
+  fake.searches["CT Head"] = listing({"CT Head/"});
+  fake.searches["CT Head\\*.*"] = listing({"./", "../", "DICOMDIR", "IM00000A", "IM00000B",
+                                           "README", "S1.IMA", "._S1.IMA", "._a", "._b", "._c"});
+  fake.heads["CT Head/IM00000A"] = dicom_head;
+  fake.heads["CT Head/IM00000B"] = dicom_head;
+  fake.heads["CT Head/DICOMDIR"] = dicom_head;
+  fake.heads["CT Head/README"] = "read me";
+  const auto result = run(fake, "CT Head");
+  // Paths with white space are quoted in the list, so readers take them whole.
+  EXPECT_EQ(fake.files["CT Head_list.txt"],
+            "\"CT Head\\IM00000A\"\n\"CT Head\\IM00000B\"\n\"CT Head\\S1.IMA\"\n");
+  std::string errors;
+  for (const auto& line : result.console.errors()) errors += line.text + "\n";
+  EXPECT_EQ(
+      errors,
+      "dirsort: CT Head/._S1.IMA: skipped: a Mac resource companion (\"._\" file), not a slice\n"
+      "dirsort: CT Head/._a: skipped: a Mac resource companion (\"._\" file), not a slice\n"
+      "dirsort: CT Head/._b: skipped: a Mac resource companion (\"._\" file), not a slice\n"
+      "dirsort: CT Head: skipped 1 more Mac resource companions (\"._\" files)\n");
+  EXPECT_EQ(result.exit_status, 0);
+}
+
+TEST(run, a_cd_root_says_which_sub_folders_hold_slices) {
+  fake_files fake;
+  fake.searches["CD"] = listing({"CD/"});
+  fake.searches["CD\\*.*"] = listing({"./", "../", "DICOMDIR", "DICOM/"});
+  fake.searches["CD\\DICOM\\*.*"] = listing({"./", "../", "S0000002/", "S0000001/"});
+  fake.searches["CD\\DICOM\\S0000001\\*.*"] = listing({"./", "../", "IM1", "IM2"});
+  fake.searches["CD\\DICOM\\S0000002\\*.*"] = listing({"./", "../", "IM1"});
+  const auto result = run(fake, "CD");
+  ASSERT_EQ(result.console.errors().size(), 1u);
+  EXPECT_EQ(result.console.errors()[0].text,
+            "dirsort: CD: no slice files here; sub-folders hold some: CD/DICOM/S0000001 (2 slice "
+            "files), CD/DICOM/S0000002 (1 slice file); run dirsort on one of them");
+  EXPECT_EQ(fake.files.count("CD_list.txt"), 0u);  // the empty list is removed as before
 }
