@@ -52,7 +52,7 @@ struct image_attributes {
   std::string series_description;      // (0008,103E)
   std::optional<int> series_number;    // (0020,0011)
   std::optional<int> instance_number;  // (0020,0013)
-  int bits_stored = 16;  // (0028,0101); windows mask samples to it (overlay bits above)
+  int bits_stored = 16;        // (0028,0101); windows mask samples to it (overlay bits above)
   bool samples_signed = true;  // (0028,0103) 1 or absent
   // (0028,0120) and (0028,0121) as stored sample values: samples outside the
   // scanned field, from value to limit (either way round), or value alone.

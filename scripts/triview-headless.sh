@@ -57,9 +57,14 @@ tvh_start_viewer() {
 
 tvh_viewer_running() { kill -0 "$TVH_VIEWER_PID" 2>/dev/null; }
 
+# The window named $1; its title may add the window and level ("x-y  L 40 W 400").
 tvh_window() {
-  xdotool search --all --onlyvisible --pid "$TVH_VIEWER_PID" --name "^$1\$" 2>/dev/null | sed -n 1p
+  xdotool search --all --onlyvisible --pid "$TVH_VIEWER_PID" --name "^$1(  L .*)?\$" 2>/dev/null |
+    sed -n 1p
 }
+
+# The title of window $1.
+tvh_title() { xdotool getwindowname "$(tvh_window "$1")" 2>/dev/null; }
 
 tvh_windows_shown() {
   tvh_viewer_running || return 0  # stop waiting: it ended
@@ -95,6 +100,22 @@ tvh_click() {
     shift 2
   done
   xdotool mouseup 1
+  sleep "$TVH_KEY_GAP"
+}
+
+# Drag with the right button in window $1 from X Y through the points after it.
+tvh_right_drag() {
+  local window
+  window=$(tvh_window "$1")
+  shift
+  xdotool mousemove --window "$window" "$1" "$2" mousedown 3
+  shift 2
+  while [ $# -ge 2 ]; do
+    xdotool mousemove --window "$window" "$1" "$2"
+    sleep 0.05
+    shift 2
+  done
+  xdotool mouseup 3
   sleep "$TVH_KEY_GAP"
 }
 

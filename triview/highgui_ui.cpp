@@ -24,8 +24,11 @@ mouse_event mouse_event_of(int event, int x, int y, int flags) {
   mouse_event forwarded;
   forwarded.pixel = {x, y};
   if (event == cv::EVENT_LBUTTONDOWN) forwarded.action = mouse_action::press;
+  if (event == cv::EVENT_RBUTTONDOWN) forwarded.action = mouse_action::right_press;
+  if (event == cv::EVENT_RBUTTONUP) forwarded.action = mouse_action::right_release;
   if (event == cv::EVENT_MOUSEMOVE) forwarded.action = mouse_action::move;
   forwarded.left_held = (flags & cv::EVENT_FLAG_LBUTTON) != 0;
+  forwarded.right_held = (flags & cv::EVENT_FLAG_RBUTTON) != 0;
   return forwarded;
 }
 
@@ -93,6 +96,9 @@ void highgui_ui::open(viewer_state& state) {
     cv::setMouseCallback(p.window, mouse_callbacks[index_of(p.id)], this);
   }
   callbacks_live_ = true;
+  if (state.window_titled)
+    for (const pane& p : panes)
+      set_title(p.id, window_title(p.window, state.window.mapping.window));
 }
 
 void highgui_ui::on_change(int position, void* userdata, view_id id) {
@@ -136,6 +142,10 @@ void highgui_ui::close() {
 
 void highgui_ui::show(view_id id, const cv::Mat& view) {
   cv::imshow(pane_of(id).window, view);
+}
+
+void highgui_ui::set_title(view_id id, const std::string& title) {
+  cv::setWindowTitle(pane_of(id).window, title);
 }
 
 void highgui_ui::set_trackbar_pos(view_id id, int position) {

@@ -26,6 +26,7 @@ class highgui_ui final : public viewer_ui {
 
   void show(view_id id, const cv::Mat& view) override;
   void set_trackbar_pos(view_id id, int position) override;
+  void set_title(view_id id, const std::string& title) override;
 
  private:
   static void on_change(int position, void* userdata, view_id id);

@@ -179,6 +179,7 @@ loaded_list load_dicom_list(const std::vector<std::string>& paths, const options
   loaded_list result;
   result.geometry = volume.geometry;
   result.mapping = volume.mapping;
+  if (!volume.range.empty) result.value_span = std::max(1.0, volume.range.max - volume.range.min);
   result.stack = std::move(volume.stack);
   return result;
 }
@@ -187,6 +188,18 @@ loaded_list load_dicom_list(const std::vector<std::string>& paths, const options
 
 double z_scale_for(const options& options, const stack_geometry& geometry) {
   return options.z_scale.value_or(geometry.z_scale().value_or(1.0));
+}
+
+viewer_settings settings_for(const options& options, const loaded_list& loaded) {
+  viewer_settings settings;
+  settings.z_scale = z_scale_for(options, loaded.geometry);
+  settings.zoom = options.zoom;
+  settings.guides = options.guides;
+  settings.grey = options.grey;
+  settings.save_shown = options.save_shown;
+  settings.orientation = loaded.geometry.orientation;
+  if (loaded.mapping) settings.window = sample_window{*loaded.mapping, true, loaded.value_span};
+  return settings;
 }
 
 loaded_list load_list(const options& options, const load_events& events) {

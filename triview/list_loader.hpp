@@ -9,6 +9,7 @@
 #include "triview/dicom_volume.hpp"
 #include "triview/options.hpp"
 #include "triview/render.hpp"
+#include "triview/viewer.hpp"
 
 // From a path list to a stack the windows can show: JPEG slices (with the
 // geometry their comment segments carry) or DICOM slice files, with every
@@ -19,6 +20,7 @@ struct loaded_list {
   std::optional<slice_stack> stack;
   stack_geometry geometry;
   std::optional<dicom::window_mapping> mapping;  // DICOM lists: what the samples mean
+  double value_span = 256;                       // the range of the samples' values
   std::vector<load_line> lines;  // for standard error, in order; subject "" is the list
   int exit_status = 0;
 };
@@ -34,5 +36,8 @@ loaded_list load_list(const options& options, const load_events& events);
 
 // The z-scale the side views use: the option's, else the geometry's, else 1.
 double z_scale_for(const options& options, const stack_geometry& geometry);
+
+// How the windows show what was loaded.
+viewer_settings settings_for(const options& options, const loaded_list& loaded);
 
 }  // namespace triview

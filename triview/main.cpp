@@ -73,7 +73,7 @@ void print_save(const triview::save_request& save) {
   if (problem) report(save.file_name, std::string(msg::cannot_write_file) + ": " + *problem);
 }
 
-int run_viewer(triview::slice_stack stack, double z_scale) {
+int run_viewer(triview::slice_stack stack, const triview::viewer_settings& settings) {
   if (!triview::display_available()) {
     const char* display = std::getenv("DISPLAY");
     report(display != nullptr && *display != '\0' ? display : msg::display_not_set,
@@ -82,7 +82,7 @@ int run_viewer(triview::slice_stack stack, double z_scale) {
   }
   triview::highgui_ui ui;
   try {
-    triview::viewer_state state = triview::make_viewer(std::move(stack), ui, z_scale);
+    triview::viewer_state state = triview::make_viewer(std::move(stack), ui, settings);
     ui.open(state);
     for (const triview::pane& p : triview::panes) triview::draw(state, p.id);
     for (;;) {
@@ -119,7 +119,8 @@ int run(const triview::options& options) {
     report(line.subject.empty() ? options.list_name : line.subject, line.what);
   if (!loaded.stack) return loaded.exit_status;
   print_line(msg::hot_key_text);
-  return run_viewer(std::move(*loaded.stack), triview::z_scale_for(options, loaded.geometry));
+  const triview::viewer_settings settings = triview::settings_for(options, loaded);
+  return run_viewer(std::move(*loaded.stack), settings);
 }
 
 }  // namespace

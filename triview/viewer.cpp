@@ -26,10 +26,19 @@ int& position_of(view_state& view, view_id id) {
   return view.*(pane_of(id).position);
 }
 
+// Guides in the other views mark where this one cuts: they follow it.
+void draw_moved(viewer_state& state, view_id id) {
+  if (!state.layout.guides) return draw(state, id);
+  draw(state, id);
+  for (const pane& p : panes)
+    if (p.id != id) draw(state, p.id);
+  state.last_id = static_cast<int>(id);
+}
+
 void move_and_draw(viewer_state& state, view_id id, int position) {
   position_of(state.view, id) = position;
   state.ui->set_trackbar_pos(id, position);
-  draw(state, id);
+  draw_moved(state, id);
 }
 
 // Steps one position; at a limit it is clamped and nothing is redrawn.
@@ -56,16 +65,21 @@ bool valid_id(int id) {
 
 save_request save_last_view(const viewer_state& state) {
   save_request request{state.last_id, save_name(state), nullptr};
-  if (valid_id(state.last_id)) request.view = &state.views[index_of(view_id(state.last_id))];
+  if (!valid_id(state.last_id)) return request;
+  const view_id id(static_cast<view_id>(state.last_id));
+  request.view = state.save_shown ? &shown_image(state, id) : &state.views[index_of(id)];
   return request;
 }
 
-// Each screen row a copy of its nearest view row.
-void scale_rows(const cv::Mat& view, int shown_rows, cv::Mat& shown) {
-  shown.create(shown_rows, view.cols, view.type());
-  const std::size_t bytes = view.elemSize() * static_cast<std::size_t>(view.cols);
-  for (int j = 0; j < shown_rows; ++j)
-    std::memcpy(shown.ptr(j), view.ptr(view_row_of(j, view.rows, shown_rows)), bytes);
+// Whether a window shows its view as it is: no z-scale, zoom or guides.
+bool shows_view_itself(const viewer_state& state, view_id id) {
+  return (id == view_id::xy || state.shown_rows == state.stack.count()) && state.layout.zoom == 1 &&
+         !state.layout.guides;
+}
+
+void show_titles(viewer_state& state) {
+  for (const pane& p : panes)
+    state.ui->set_title(p.id, window_title(p.window, state.window.mapping.window));
 }
 
 int clamped(int value, int max) {
@@ -93,15 +107,38 @@ int view_row_of(int shown_row, int rows, int shown_rows) {
 }
 
 viewer_state make_viewer(slice_stack stack, viewer_ui& ui, double z_scale) {
+  viewer_settings settings;
+  settings.z_scale = z_scale;
+  return make_viewer(std::move(stack), ui, settings);
+}
+
+viewer_state make_viewer(slice_stack stack, viewer_ui& ui, const viewer_settings& settings) {
   viewer_state state;
   state.view = start_positions(stack.width, stack.height, stack.count());
+  state.view.raw_color = settings.grey;
   state.views[index_of(view_id::xz)].create(stack.count(), stack.width, CV_8UC3);
   state.views[index_of(view_id::yz)].create(stack.count(), stack.height, CV_8UC3);
   state.views[index_of(view_id::xy)].create(stack.height, stack.width, CV_8UC3);
-  state.shown_rows = scaled_rows(stack.count(), z_scale);
+  state.shown_rows = scaled_rows(stack.count(), settings.z_scale);
+  state.layout = {stack.count(), state.shown_rows, settings.zoom, settings.guides,
+                  settings.orientation};
+  state.window = settings.window.value_or(grey_window());
+  // A window other than the 8-bit one of a JPEG stack is named from the start.
+  state.window_titled = settings.window.has_value();
+  state.save_shown = settings.save_shown;
   state.stack = std::move(stack);
   state.ui = &ui;
   return state;
+}
+
+void set_window(viewer_state& state, const dicom::voi_window& window) {
+  state.window.mapping.window = window;
+  state.stack.display = tables_for(state.window);
+  state.window_titled = true;
+  show_titles(state);
+  const int last = state.last_id;
+  for (const pane& p : panes) draw(state, p.id);
+  state.last_id = last;  // a window change is no new view for s to save
 }
 
 int trackbar_max(const viewer_state& state, view_id id) {
@@ -116,8 +153,7 @@ int trackbar_position(const viewer_state& state, view_id id) {
 
 const cv::Mat& shown_image(const viewer_state& state, view_id id) {
   const std::size_t i = index_of(id);
-  return id == view_id::xy || state.shown_rows == state.stack.count() ? state.views[i]
-                                                                      : state.shown[i];
+  return shows_view_itself(state, id) ? state.views[i] : state.shown[i];
 }
 
 void draw(viewer_state& state, view_id id) {
@@ -127,19 +163,25 @@ void draw(viewer_state& state, view_id id) {
   state.last_id = state.drawing;
   const std::size_t i = index_of(id);
   p.render(state.stack, state.view, state.views[i]);
-  if (id != view_id::xy && state.shown_rows != state.stack.count())
-    scale_rows(state.views[i], state.shown_rows, state.shown[i]);
+  if (!shows_view_itself(state, id)) {
+    const int slice_row = target_row(state.view.slice, state.stack.count(), state.view.flip_z);
+    compose_shown(
+        state.views[i], static_cast<int>(i), state.layout,
+        cut_lines_of(static_cast<int>(i), state.view.x_posi, state.view.y_posi, slice_row),
+        state.view.flip_z, state.shown[i]);
+  }
   state.ui->show(id, shown_image(state, id));
   state.drawing = 0;
 }
 
 void on_trackbar(viewer_state& state, view_id id, int position) {
   position_of(state.view, id) = position;
-  draw(state, id);
+  draw_moved(state, id);
 }
 
 click_geometry geometry_of(const viewer_state& state) {
-  return {state.stack.width, state.stack.height, state.stack.count(), state.shown_rows};
+  return {state.stack.width, state.stack.height, state.stack.count(), state.shown_rows,
+          state.layout.zoom};
 }
 
 view_state positions_after_click(view_state view, view_id id, cv::Point pixel,
@@ -165,11 +207,30 @@ view_state positions_after_click(view_state view, view_id id, cv::Point pixel,
   return view;
 }
 
+// Right button: the window follows the drag from where it began.
+bool drag_window(viewer_state& state, const mouse_event& event) {
+  if (event.action == mouse_action::right_press) {
+    state.window_drag = {event.pixel, state.window.mapping.window};
+    return true;
+  }
+  if (event.action == mouse_action::right_release ||
+      (event.action == mouse_action::move && !event.right_held)) {
+    state.window_drag.reset();
+    return event.action == mouse_action::right_release;
+  }
+  if (event.action != mouse_action::move || !state.window_drag) return false;
+  const auto& [origin, start] = *state.window_drag;
+  set_window(state, dragged_window(start, event.pixel - origin, state.window.span));
+  return true;
+}
+
 void on_mouse(viewer_state& state, view_id id, const mouse_event& event) {
+  if (drag_window(state, event)) return;
   const bool click = event.action == mouse_action::press ||
                      (event.action == mouse_action::move && event.left_held);
   if (!click) return;
-  const view_state next = positions_after_click(state.view, id, event.pixel, geometry_of(state));
+  const cv::Point pixel = unzoomed(event.pixel, state.layout.zoom);
+  const view_state next = positions_after_click(state.view, id, pixel, geometry_of(state));
   for (const pane& p : panes) {
     if (p.id != id && next.*p.position != state.view.*p.position)
       move_and_draw(state, p.id, next.*p.position);

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "triview/display.hpp"
 #include "triview/messages.hpp"
 #include "triview/render.hpp"
 
@@ -45,16 +46,36 @@ class viewer_ui {
   virtual ~viewer_ui() = default;
   virtual void show(view_id id, const cv::Mat& view) = 0;
   virtual void set_trackbar_pos(view_id id, int position) = 0;
+  // The window's title, when it shows more than its name (the window and level).
+  virtual void set_title(view_id, const std::string&) {}
+};
+
+// How the viewer shows its views, from the command line and the slices.
+struct viewer_settings {
+  double z_scale = 1;
+  double zoom = 1;
+  bool guides = false;
+  bool grey = false;        // raw_color at start
+  bool save_shown = false;  // s saves what the window shows
+  // The samples' meaning and first window; nothing: an 8-bit stack shown as it is.
+  std::optional<sample_window> window;
+  std::optional<std::array<double, 6>> orientation;  // for the guides' letters
 };
 
 struct viewer_state {
   slice_stack stack;
   view_state view;
   std::array<cv::Mat, 3> views;  // by id - 1: x-z W x N, y-z H x N, x-y W x H
-  std::array<cv::Mat, 3> shown;  // x-z and y-z with their rows repeated, when scaled
+  std::array<cv::Mat, 3> shown;  // what the windows show, when not the views themselves
   int shown_rows = 0;            // rows of x-z and y-z on screen: N x z_scale
-  int drawing = 0;               // id of the render in progress; a nested request is dropped
-  int last_id = 0;               // id of the view drawn most recently
+  shown_layout layout;           // z-scale, zoom and guides
+  sample_window window;          // the window the samples are shown through
+  bool window_titled = false;    // titles show the window once it differs from the start
+  bool save_shown = false;
+  // A drag with the right button: where it began and the window then.
+  std::optional<std::pair<cv::Point, dicom::voi_window>> window_drag;
+  int drawing = 0;  // id of the render in progress; a nested request is dropped
+  int last_id = 0;  // id of the view drawn most recently
   viewer_ui* ui = nullptr;
 };
 
@@ -70,6 +91,10 @@ int view_row_of(int shown_row, int rows, int shown_rows);
 
 // Takes the stack, allocates the views and sets the start positions; draws nothing.
 viewer_state make_viewer(slice_stack stack, viewer_ui& ui, double z_scale = 1);
+viewer_state make_viewer(slice_stack stack, viewer_ui& ui, const viewer_settings& settings);
+
+// Shows the samples through `window` in all three views, and in the titles.
+void set_window(viewer_state& state, const dicom::voi_window& window);
 
 // Trackbar maximum of a view: H - 1, W - 1 or N - 1.
 int trackbar_max(const viewer_state& state, view_id id);
@@ -80,7 +105,8 @@ int trackbar_position(const viewer_state& state, view_id id);
 // Renders one view and shows it, unless another render is running.
 void draw(viewer_state& state, view_id id);
 
-// The image a window shows: the view, its rows repeated in x-z and y-z when scaled.
+// The image a window shows: the view, its rows repeated in x-z and y-z when
+// scaled, zoomed, with guides when asked.
 const cv::Mat& shown_image(const viewer_state& state, view_id id);
 
 // A trackbar moved (by the user or by the program): keep its position, redraw its view.
@@ -92,9 +118,10 @@ struct click_geometry {
   int height = 0;      // H
   int count = 0;       // N
   int shown_rows = 0;  // rows of x-z and y-z on screen
+  double zoom = 1;
 };
 
-// Positions after a left click at `pixel` (column, row of the shown image) in
+// Positions after a left click at `pixel` (column, row of the shown image, zoom undone) in
 // the window of `id`: x-y (c, r) sets x_posi c, y_posi r; x-z (c, k) sets
 // x_posi c and the slice shown in row k; y-z (c, k) sets y_posi c and that
 // slice. Points outside the image are clamped to it.
@@ -103,16 +130,19 @@ view_state positions_after_click(view_state view, view_id id, cv::Point pixel,
 
 click_geometry geometry_of(const viewer_state& state);
 
-enum class mouse_action { press, move, other };
+enum class mouse_action { press, move, right_press, right_release, other };
 struct mouse_event {
   mouse_action action = mouse_action::other;
   cv::Point pixel;
-  bool left_held = false;  // for moves: a drag
+  bool left_held = false;   // for moves: a drag
+  bool right_held = false;  // for moves: a window drag
 };
 
 // A press of the left button, or a drag with it held, moves the two other
 // planes to the point: their trackbars follow and the views whose position
-// changed are redrawn in id order. Nothing else does anything.
+// changed are redrawn in id order. A drag with the right button changes the
+// window (width left-right, level up-down) of all three views. Nothing else
+// does anything.
 void on_mouse(viewer_state& state, view_id id, const mouse_event& event);
 
 struct save_request {
