@@ -69,13 +69,11 @@ std::shared_ptr<const display_tables> tables_for(const sample_window& window) {
     dicom::build_window_lut(window.mapping, *lut);
     return std::make_shared<const display_tables>(make_display_tables(*lut));
   }
+  // The start window shows every grey as it is, which the renderers copy.
+  if (window.mapping.window == grey_window().mapping.window) return nullptr;
   std::array<std::uint8_t, 256> greys{};
-  bool identity = true;
-  for (int v = 0; v < 256; ++v) {
+  for (int v = 0; v < 256; ++v)
     greys[static_cast<std::size_t>(v)] = dicom::linear_voi(v, window.mapping.window);
-    identity = identity && greys[static_cast<std::size_t>(v)] == v;
-  }
-  if (identity) return nullptr;
   return std::make_shared<const display_tables>(make_display_tables(greys));
 }
 

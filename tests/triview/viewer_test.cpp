@@ -321,3 +321,37 @@ TEST(clicks, redraw_the_changed_planes_in_id_order_with_their_trackbars) {
 }
 
 }  // namespace
+
+TEST(window_drag, a_right_drag_changes_the_window_of_all_three_views_and_their_titles) {
+  struct titled_ui final : triview::viewer_ui {
+    std::vector<view_id> shown;
+    std::vector<std::string> titles;
+    void show(view_id id, const cv::Mat&) override { shown.push_back(id); }
+    void set_trackbar_pos(view_id, int) override {}
+    void set_title(view_id, const std::string& title) override { titles.push_back(title); }
+  } ui;
+  triview::slice_stack stack;
+  stack.width = 2;
+  stack.height = 1;
+  stack.channels = 1;
+  stack.slices.emplace_back(1, 2, CV_8UC1, cv::Scalar(100));
+  triview::viewer_settings settings;
+  settings.grey = true;
+  auto state = triview::make_viewer(std::move(stack), ui, settings);
+  for (const auto& p : triview::panes) triview::draw(state, p.id);
+  EXPECT_EQ(state.views[2].at<cv::Vec3b>(0, 0), cv::Vec3b(100, 100, 100));
+  ui.shown.clear();
+  using action = triview::mouse_action;
+  triview::on_mouse(state, view_id::xy, {action::right_press, {10, 10}, false, true});
+  triview::on_mouse(state, view_id::xy, {action::move, {10, 10 - 64}, false, true});
+  triview::on_mouse(state, view_id::xy, {action::right_release, {10, 10 - 64}, false, false});
+  // Up by an eighth of 512 pixels lowers the level by an eighth of 256.
+  EXPECT_EQ(state.window.mapping.window, (dicom::voi_window{96, 256}));
+  EXPECT_EQ(ui.shown, (std::vector<view_id>{view_id::xz, view_id::yz, view_id::xy}));
+  ASSERT_EQ(ui.titles.size(), 3u);
+  EXPECT_EQ(ui.titles[2], "x-y  L 96 W 256");
+  EXPECT_GT(state.views[2].at<cv::Vec3b>(0, 0)[0], 100);
+  // Moves without the button do nothing more.
+  triview::on_mouse(state, view_id::xy, {action::move, {50, 50}, false, false});
+  EXPECT_EQ(ui.shown.size(), 3u);
+}
