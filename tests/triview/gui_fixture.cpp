@@ -1,7 +1,9 @@
 // Helper of the GUI test. "make DIR LIST W H N [colour]" writes a slice series
 // of W x H x N and its path list; "check LIST FILE VIEW Y X SLICE FLIP RAW"
 // renders the view the viewer should have saved and compares it with FILE
-// within JPEG tolerance.
+// within JPEG tolerance; "make-dicom DIR LIST W H N" writes a DICOM series
+// named head first (each slice brighter the higher it lies); "rows-rise FILE"
+// succeeds when the top row of a saved view is brighter than its bottom row.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -12,6 +14,7 @@
 
 #include "common/atomic_file.hpp"
 #include "common/path_list.hpp"
+#include "tests/support/dicom_bytes.hpp"
 #include "triview/render.hpp"
 #include "triview/stack_loader.hpp"
 
@@ -85,9 +88,51 @@ int check_view(char** args) {
   return difference < tolerance ? 0 : 1;
 }
 
+int make_dicom_series(const std::filesystem::path& dir, const std::string& list_name, int width,
+                      int height, int slices) {
+  const std::string series = list_name.substr(0, list_name.find('_'));
+  std::filesystem::create_directories(dir / series);
+  std::string list;
+  for (int i = 0; i < slices; ++i) {
+    const int level = slices - 1 - i;  // IM1 is the highest slice
+    dicom_bytes data_set{true, false, {}};
+    data_set.text(0x0008, 0x0060, "CS", "CT").text(0x0020, 0x000E, "UI", "1.2.3");
+    data_set.text(0x0020, 0x0032, "DS", "0\\0\\" + std::to_string(3 * level));
+    data_set.text(0x0020, 0x0037, "DS", "1\\0\\0\\0\\1\\0");
+    data_set.text(0x0028, 0x0030, "DS", "1\\1");
+    data_set.image(static_cast<unsigned>(height), static_cast<unsigned>(width));
+    data_set.text(0x0028, 0x1050, "DS", "40").text(0x0028, 0x1051, "DS", "400");
+    data_set.text(0x0028, 0x1052, "DS", "-1024").text(0x0028, 0x1053, "DS", "1");
+    std::vector<int> samples(static_cast<std::size_t>(width * height));
+    for (int r = 0; r < height; ++r)
+      for (int c = 0; c < width; ++c)
+        samples[static_cast<std::size_t>(r * width + c)] = 1024 - 100 + 20 * level + (r + c) % 7;
+    data_set.pixels(samples);
+    const auto bytes = part10_file("1.2.840.10008.1.2.1", data_set.bytes);
+    const std::string name = "IM" + std::to_string(i + 1);
+    if (common::replace_file_contents((dir / series / name).string(),
+                                      std::string(bytes.begin(), bytes.end())))
+      return 1;
+    list += series + "\\" + name + "\n";
+  }
+  return common::replace_file_contents((dir / list_name).string(), list) ? 1 : 0;
+}
+
+int rows_rise(const char* file) {
+  const cv::Mat saved = cv::imread(file, cv::IMREAD_GRAYSCALE);
+  if (saved.empty()) return 2;
+  const double top = cv::mean(saved.row(0))[0], bottom = cv::mean(saved.row(saved.rows - 1))[0];
+  std::printf("%s: top row %.1f, bottom row %.1f\n", file, top, bottom);
+  return top > bottom + 20 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 7 && std::string(argv[1]) == "make-dicom")
+    return make_dicom_series(argv[2], argv[3], std::atoi(argv[4]), std::atoi(argv[5]),
+                             std::atoi(argv[6]));
+  if (argc == 3 && std::string(argv[1]) == "rows-rise") return rows_rise(argv[2]);
   if ((argc == 7 || argc == 8) && std::string(argv[1]) == "make")
     return make_series(argv[2], argv[3], std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]),
                        argc == 8);

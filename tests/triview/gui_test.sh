@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The real viewer under its own Xvfb, driven by xdotool: every hot key, clicks
 # and drags in each view, the z-scale, the saved views against the renderers,
-# keys outside the table, a failed save, ESC and status 0, and the memory a
-# grey stack holds.
+# keys outside the table, a failed save, ESC and status 0, a DICOM list with a
+# right-drag of the window, and the memory a grey stack holds.
 #   gui_test.sh TRIVIEW_BINARY GUI_FIXTURE
 set -uo pipefail
 triview=$1
@@ -137,6 +137,22 @@ expect_line r -- "last_id:2 x_0021.jpg"
 expect_view x_0021.jpg 2 14 21 0 0 0
 quit 4
 [ -n "${TVH_SCREENSHOT_DIR:-}" ] && cp "$work/z_scale.png" "$TVH_SCREENSHOT_DIR/"
+
+# A DICOM list, named head first: shown in anatomical order (the highest,
+# brightest slice on top of x-z), with the files' window in the titles; a
+# right-drag changes the window of the views and the titles.
+"$fixture" make-dicom . head_list.txt 400 330 12 || exit 1
+start head_list.txt --grey --guides
+checks=$((checks + 3))
+[ "$(tvh_title x-y)" = "x-y  L 40 W 400" ] || fail "x-y title at start: '$(tvh_title x-y)'"
+expect_line f b -- "last_id:1 y_0165.jpg"
+"$fixture" rows-rise y_0165.jpg >/dev/null || fail "x-z is not in anatomical order: $("$fixture" rows-rise y_0165.jpg)"
+cp y_0165.jpg before_drag.jpg
+tvh_right_drag x-y 20 20 60 20 100 20
+[ "$(tvh_title x-y)" != "x-y  L 40 W 400" ] || fail "the title did not follow the right-drag"
+expect_line -- "last_id:1 y_0165.jpg"
+cmp -s y_0165.jpg before_drag.jpg && fail "the right-drag did not change the saved view"
+quit 2
 
 # Memory: the same 256 x 256 x 200 stack, grey and colour. A grey stack holds
 # one byte a pixel, a colour one three. (Not under the sanitizers, whose own
