@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 namespace phantom {
@@ -96,14 +97,23 @@ std::vector<std::int16_t> make_slice(const volume_size& size, int z, std::uint32
 }
 
 std::vector<std::uint8_t> encode_slice_file(const std::vector<std::int16_t>& samples, int width,
-                                            int height, int instance_number) {
+                                            int height, int instance_number,
+                                            std::optional<double> z_mm) {
   std::vector<std::uint8_t> out;
-  out.reserve(samples.size() * 2 + 128);
+  out.reserve(samples.size() * 2 + 256);
   append_element(out, 0x0008, 0x0060, text_value("CT"));
+  if (z_mm) append_element(out, 0x0020, 0x000E, text_value("1.2.826.0.1.3680043.9.7777.1"));
   append_element(out, 0x0020, 0x0013, text_value(std::to_string(instance_number)));
+  if (z_mm) {
+    char position[64];
+    std::snprintf(position, sizeof position, "-128\\-128\\%g", *z_mm);
+    append_element(out, 0x0020, 0x0032, text_value(position));
+    append_element(out, 0x0020, 0x0037, text_value("1\\0\\0\\0\\1\\0"));
+  }
   append_element(out, 0x0028, 0x0002, u16_value(1));
   append_element(out, 0x0028, 0x0010, u16_value(static_cast<unsigned>(height)));
   append_element(out, 0x0028, 0x0011, u16_value(static_cast<unsigned>(width)));
+  if (z_mm) append_element(out, 0x0028, 0x0030, text_value("0.7\\0.7"));
   append_element(out, 0x0028, 0x0100, u16_value(16));
   append_element(out, 0x0028, 0x0101, u16_value(16));  // metal reaches 3071
   append_element(out, 0x0028, 0x0103, u16_value(1));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace phantom {
@@ -22,8 +23,11 @@ std::vector<std::int16_t> make_slice(const volume_size& size, int z, std::uint32
 
 // A slice file in the flat implicit-VR little-endian element form: a few
 // descriptive elements, Rows, Columns, Bits Allocated = 16, then Pixel Data.
+// With `z_mm`, the slice also carries Image Position and Orientation
+// (Patient), Pixel Spacing and a Series Instance UID, as a scanner writes them.
 std::vector<std::uint8_t> encode_slice_file(const std::vector<std::int16_t>& samples, int width,
-                                            int height, int instance_number);
+                                            int height, int instance_number,
+                                            std::optional<double> z_mm = std::nullopt);
 
 // 8-bit display values for JPEG slices: a window from -1024 to 1023 HU.
 std::vector<std::uint8_t> to_display(const std::vector<std::int16_t>& samples);

@@ -18,13 +18,18 @@ struct options {
   phantom::volume_size size;
   std::uint32_t seed = 1;
   bool jpeg = false;
+  bool geometry = false;    // positions, orientation, pixel spacing and a series UID
+  bool head_first = false;  // IM.1 is the top slice, as scanners number a head
   std::string directory;
 };
 
 void print_usage() {
   std::printf(
-      "usage: phantom_series [--width N] [--height N] [--slices N] [--seed N] [--jpeg] DIR\n"
+      "usage: phantom_series [--width N] [--height N] [--slices N] [--seed N] [--jpeg]\n"
+      "                      [--geometry [--head-first]] DIR\n"
       "writes DIR/IM.1 ... DIR/IM.N (slice files), or with --jpeg DIR/<DIR>001.jpg ...\n"
+      "--geometry: slices 2.5 mm apart with positions, orientation, pixel spacing, series;\n"
+      "--head-first: IM.1 is the top slice\n"
       "defaults: 256 x 256 x 60, seed 1\n");
 }
 
@@ -43,6 +48,10 @@ bool parse_options(int argc, char** argv, options& opts) {
     const bool has_value = i + 1 < argc;
     if (arg == "--jpeg") {
       opts.jpeg = true;
+    } else if (arg == "--geometry") {
+      opts.geometry = true;
+    } else if (arg == "--head-first") {
+      opts.head_first = true;
     } else if (arg == "--width" && has_value && parse_count(argv[++i], value)) {
       opts.size.width = value;
     } else if (arg == "--height" && has_value && parse_count(argv[++i], value)) {
@@ -73,8 +82,11 @@ bool write_slice(const options& opts, const std::filesystem::path& dir, int z) {
     const cv::Mat image(opts.size.height, opts.size.width, CV_8UC1, display.data());
     return cv::imwrite(jpeg_name(dir, z + 1), image);
   }
-  const auto bytes = phantom::encode_slice_file(samples, opts.size.width, opts.size.height, z + 1);
-  std::ofstream out(dir / ("IM." + std::to_string(z + 1)), std::ios::binary);
+  const int number = opts.head_first ? opts.size.slices - z : z + 1;
+  const auto bytes =
+      phantom::encode_slice_file(samples, opts.size.width, opts.size.height, number,
+                                 opts.geometry ? std::optional<double>(2.5 * z) : std::nullopt);
+  std::ofstream out(dir / ("IM." + std::to_string(number)), std::ios::binary);
   out.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out);
