@@ -173,8 +173,11 @@ data_set_walk walk_data_set(std::span<const std::uint8_t> bytes, element_encodin
   return result;
 }
 
-bool is_damage(walk_error error) {
-  return error != walk_error::none && error != walk_error::no_pixel_data;
+// A walk that broke before the pixel data; one that reached them, even cut
+// inside them (the first bytes of a file), read the elements as written.
+bool is_damage(const walk_result& walk) {
+  if (walk.error == walk_error::truncated_value && walk.failed_at == pixel_data_tag) return false;
+  return walk.error != walk_error::none && walk.error != walk_error::no_pixel_data;
 }
 
 // A data set walked in the encoding it names, or, when that walk breaks and
@@ -182,7 +185,7 @@ bool is_damage(walk_error error) {
 // transfer syntax wrong, some flat files are explicit VR), in that way.
 data_set_walk walk_any_encoding(std::span<const std::uint8_t> bytes, element_encoding declared) {
   data_set_walk first = walk_data_set(bytes, declared);
-  if (!is_damage(first.walk.error) || bytes.size() < 8) return first;
+  if (!is_damage(first.walk) || bytes.size() < 8) return first;
   std::vector<element_encoding> others;
   if (is_known_vr(bytes[4], bytes[5]))
     others = {explicit_little, explicit_big};
@@ -191,7 +194,7 @@ data_set_walk walk_any_encoding(std::span<const std::uint8_t> bytes, element_enc
   for (const auto& other : others) {
     if (other == declared) continue;
     data_set_walk again = walk_data_set(bytes, other);
-    if (!is_damage(again.walk.error)) return again;
+    if (!is_damage(again.walk)) return again;
   }
   return first;
 }
@@ -566,7 +569,8 @@ slice_description describe_slice(std::span<const std::uint8_t> file_bytes, bool 
 std::optional<slice_description> describe_file(const head_reader& read_head) {
   // Most headers fit the first read; an enhanced image's functional groups
   // may need the second.
-  constexpr std::size_t first_reads[] = {std::size_t{64} << 10, std::size_t{4} << 20, 0};
+  constexpr std::size_t first_reads[] = {std::size_t{8} << 10, std::size_t{256} << 10,
+                                         std::size_t{4} << 20, 0};
   for (const std::size_t head_bytes : first_reads) {
     const common::file_read head = read_head(head_bytes);
     if (!head) return std::nullopt;

@@ -3,6 +3,7 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <functional>
@@ -329,15 +330,28 @@ std::optional<dicom::slice_description> read_header(const std::string& path,
   });
 }
 
+// The headers of every listed file, read on `threads` threads.
 std::vector<listed_file> read_headers(const std::vector<std::string>& tokens,
-                                      const file_system& files) {
+                                      const file_system& files, unsigned threads) {
   std::vector<listed_file> listed;
   listed.reserve(tokens.size());
-  for (const auto& token : tokens) {
-    listed_file file{token, common::to_native_path(token), std::nullopt};
-    file.description = read_header(file.path, files);
-    listed.push_back(std::move(file));
-  }
+  for (const auto& token : tokens) listed.push_back({token, common::to_native_path(token), {}});
+  std::atomic<std::size_t> next{0};
+  const auto work = [&] {
+    for (std::size_t i; (i = next++) < listed.size();) {
+      // Nothing may leave a thread; a header not read is read again, and
+      // worded, when the file is converted.
+      try {
+        listed[i].description = read_header(listed[i].path, files);
+      } catch (const std::exception&) {
+        listed[i].description.reset();
+      }
+    }
+  };
+  std::vector<std::thread> helpers;
+  for (unsigned t = 1; t < threads && t < listed.size(); ++t) helpers.emplace_back(work);
+  work();
+  for (auto& helper : helpers) helper.join();
   return listed;
 }
 
@@ -418,8 +432,8 @@ int run_listed(const batch_options& options, const file_system& files, console& 
     con.problem(list_name, text::empty_list);
     return exit_status::empty_list;
   }
-  const batch_plan plan = plan_batch(read_headers(tokens, files), list_prefix(list_name),
-                                     options.order, options.series);
+  const batch_plan plan = plan_batch(read_headers(tokens, files, options.jobs),
+                                     list_prefix(list_name), options.order, options.series);
   if (plan.refused) {
     report_series(plan, list_name, options.series, con);
     return exit_status::several_series;

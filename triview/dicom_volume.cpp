@@ -107,6 +107,67 @@ struct volume_block {
 
 struct slot_facts {
   double slope = 1.0, intercept = 0.0;
+  dicom::modality_range range;  // of its samples without padding, when asked for
+};
+
+// A stored sample as the value the window sees: masked to Bits Stored, its
+// sign taken from the top stored bit when signed.
+struct sample_reader {
+  std::uint32_t mask, sign;
+  bool is_signed;
+  explicit sample_reader(int bits_stored, bool samples_signed)
+      : mask((1u << std::clamp(bits_stored, 1, 16)) - 1),
+        sign(1u << (std::clamp(bits_stored, 1, 16) - 1)),
+        is_signed(samples_signed) {}
+  explicit sample_reader(const dicom::window_mapping& m)
+      : sample_reader(m.bits_stored, m.signed_samples) {}
+  std::int32_t operator()(std::uint16_t stored) const {
+    const std::uint32_t pattern = stored & mask;
+    return static_cast<std::int32_t>(pattern) -
+           (is_signed && (pattern & sign) ? static_cast<std::int32_t>(mask) + 1 : 0);
+  }
+};
+
+// The modality values of one slot's samples, padding left out.
+// Plain 16-bit samples need no masking: min and max of the values alone,
+// a loop the compiler turns into vector instructions.
+template <class Sample>
+std::pair<std::int32_t, std::int32_t> plain_extremes(const std::uint16_t* samples,
+                                                     std::size_t count) {
+  Sample low = std::numeric_limits<Sample>::max(), high = std::numeric_limits<Sample>::min();
+  for (std::size_t i = 0; i < count; ++i) {
+    const auto v = static_cast<Sample>(samples[i]);
+    low = v < low ? v : low;
+    high = v > high ? v : high;
+  }
+  return {low, high};
+}
+
+dicom::modality_range slot_range(const std::uint16_t* samples, std::size_t count,
+                                 const dicom::window_mapping& mapping, const slot_facts& facts) {
+  if (!mapping.padding && mapping.bits_stored >= 16 && count > 0) {
+    const auto [low, high] = mapping.signed_samples ? plain_extremes<std::int16_t>(samples, count)
+                                                    : plain_extremes<std::uint16_t>(samples, count);
+    return dicom::modality_extremes(low, high, facts.slope, facts.intercept);
+  }
+  const sample_reader value_of(mapping);
+  std::int32_t low = std::numeric_limits<std::int32_t>::max();
+  std::int32_t high = std::numeric_limits<std::int32_t>::min();
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::int32_t v = value_of(samples[i]);
+    if (mapping.padding && v >= (*mapping.padding)[0] && v <= (*mapping.padding)[1]) continue;
+    low = std::min(low, v);
+    high = std::max(high, v);
+  }
+  if (low > high) return {};
+  return dicom::modality_extremes(low, high, facts.slope, facts.intercept);
+}
+
+// What the loading threads share: where samples go, and whether they also
+// measure the range of values (for a series window).
+struct fill_plan {
+  const dicom::window_mapping* mapping = nullptr;  // how to read samples for the range
+  bool measure = false;
 };
 
 // Reads and decodes the chosen files on `threads` threads into their slots.
@@ -115,7 +176,7 @@ std::optional<load_line> fill_slots(const std::vector<listed_header>& files,
                                     const std::vector<std::vector<std::size_t>>& rank_of,
                                     const std::vector<std::size_t>& chosen,
                                     const volume_block& block, std::vector<slot_facts>& facts,
-                                    const dicom_load_options& options) {
+                                    const fill_plan& plan, const dicom_load_options& options) {
   std::atomic<std::size_t> next{0}, done{0};
   std::mutex failure_lock;
   std::optional<std::pair<std::size_t, load_line>> failure;
@@ -144,8 +205,12 @@ std::optional<load_line> fill_slots(const std::vector<listed_header>& files,
           std::memcpy(block.slot(slots[frame]), read.slice.frame(frame).data(),
                       2 * block.slot_samples);
           const auto frame_facts = read.slice.attributes.frame(frame);
-          facts[slots[frame]] = {frame_facts.rescale_slope.value_or(1.0),
-                                 frame_facts.rescale_intercept.value_or(0.0)};
+          slot_facts& slot = facts[slots[frame]];
+          slot.slope = frame_facts.rescale_slope.value_or(1.0);
+          slot.intercept = frame_facts.rescale_intercept.value_or(0.0);
+          if (plan.measure)
+            slot.range =
+                slot_range(block.slot(slots[frame]), block.slot_samples, *plan.mapping, slot);
         }
       } catch (const std::bad_alloc&) {
         fail(index, {file.listed, text::out_of_memory});
@@ -161,22 +226,6 @@ std::optional<load_line> fill_slots(const std::vector<listed_header>& files,
   if (failure) return failure->second;
   return std::nullopt;
 }
-
-// A stored sample as the value the window sees: masked to Bits Stored, its
-// sign taken from the top stored bit when signed.
-struct sample_reader {
-  std::uint32_t mask, sign;
-  bool is_signed;
-  explicit sample_reader(const dicom::window_mapping& m)
-      : mask((1u << std::clamp(m.bits_stored, 1, 16)) - 1),
-        sign(1u << (std::clamp(m.bits_stored, 1, 16) - 1)),
-        is_signed(m.signed_samples) {}
-  std::int32_t operator()(std::uint16_t stored) const {
-    const std::uint32_t pattern = stored & mask;
-    return static_cast<std::int32_t>(pattern) -
-           (is_signed && (pattern & sign) ? static_cast<std::int32_t>(mask) + 1 : 0);
-  }
-};
 
 // Slices of different rescales cannot share one table: each becomes its
 // modality values, rounded, in signed 16 bits; padding the lowest value.
@@ -205,22 +254,6 @@ void to_modality_values(const volume_block& block, const std::vector<slot_facts>
   if (mapping.padding) mapping.padding = std::array<std::int32_t, 2>{lowest, lowest};
 }
 
-// The modality values of all samples, padding left out.
-dicom::modality_range range_of(const volume_block& block, std::size_t slots,
-                               const dicom::window_mapping& mapping) {
-  const sample_reader value_of(mapping);
-  std::int32_t low = std::numeric_limits<std::int32_t>::max(),
-               high = std::numeric_limits<std::int32_t>::min();
-  for (std::size_t i = 0; i < slots * block.slot_samples; ++i) {
-    const std::int32_t v = value_of(block.samples[i]);
-    if (mapping.padding && v >= (*mapping.padding)[0] && v <= (*mapping.padding)[1]) continue;
-    low = std::min(low, v);
-    high = std::max(high, v);
-  }
-  if (low > high) return {};
-  return dicom::modality_extremes(low, high, mapping.rescale_slope, mapping.rescale_intercept);
-}
-
 std::optional<std::array<std::int32_t, 2>> padding_of(const dicom::image_attributes& a) {
   if (!a.padding_value) return std::nullopt;
   const std::int32_t limit = a.padding_limit.value_or(*a.padding_value);
@@ -230,14 +263,22 @@ std::optional<std::array<std::int32_t, 2>> padding_of(const dicom::image_attribu
 
 // The window first shown: as asked, else the first image's own, else the
 // series range.
+// The window kind shown first: as asked, else the files' own where the
+// first image carries one, else the series range.
+dicom::window_kind first_window_kind(const dicom_load_options& options,
+                                     const dicom::frame_facts& first) {
+  if (options.window.kind != dicom::window_kind::none) return options.window.kind;
+  return first.window_center && first.window_width ? dicom::window_kind::file
+                                                   : dicom::window_kind::series;
+}
+
 std::optional<std::string> choose_window(const dicom_load_options& options,
-                                         const dicom::frame_facts& first, const volume_block& block,
-                                         std::size_t slots, dicom_volume& volume) {
+                                         const dicom::frame_facts& first,
+                                         const std::vector<slot_facts>& facts,
+                                         dicom_volume& volume) {
+  for (const auto& slot : facts) volume.range.include(slot.range);
   dicom::window_choice choice = options.window;
-  if (choice.kind == dicom::window_kind::none)
-    choice.kind = first.window_center && first.window_width ? dicom::window_kind::file
-                                                            : dicom::window_kind::series;
-  volume.range = range_of(block, slots, volume.mapping);
+  choice.kind = first_window_kind(options, first);
   switch (choice.kind) {
     case dicom::window_kind::file: {
       const auto own = dicom::file_window(first.window_center, first.window_width);
@@ -274,23 +315,43 @@ std::shared_ptr<const display_tables> display_of(const dicom::window_mapping& ma
   return std::make_shared<const display_tables>(make_display_tables(*lut));
 }
 
+// The headers of every listed file, read on the loading threads; the first
+// file that is no DICOM image, in list order, when there is one.
+std::optional<std::size_t> read_headers(const std::vector<std::string>& paths, unsigned threads,
+                                        std::vector<listed_header>& files) {
+  for (const auto& listed : paths) files.push_back({listed, common::to_native_path(listed), {}});
+  std::atomic<std::size_t> next{0};
+  const auto work = [&] {
+    for (std::size_t i; (i = next++) < files.size();) {
+      try {
+        files[i].description = header_of(files[i].path);
+      } catch (const std::exception&) {
+        files[i].description.reset();  // said below as a file that is no DICOM image
+      }
+    }
+  };
+  std::vector<std::thread> helpers;
+  for (unsigned t = 1; t < threads && t < files.size(); ++t) helpers.emplace_back(work);
+  work();
+  for (auto& helper : helpers) helper.join();
+  for (std::size_t i = 0; i < files.size(); ++i)
+    if (!files[i].description) return i;
+  return std::nullopt;
+}
+
 dicom_load_result load_dicom_volume(const std::vector<std::string>& paths,
                                     const dicom_load_options& options) {
   dicom_load_result result;
   std::vector<listed_header> files;
-  for (const auto& listed : paths) {
-    listed_header file{listed, common::to_native_path(listed), std::nullopt};
-    file.description = header_of(file.path);
-    if (!file.description) {
-      result.refusal.push_back({listed, what_it_is(file.path)});
-      return result;
-    }
-    files.push_back(std::move(file));
+  if (const auto bad = read_headers(paths, std::max(1u, options.threads), files)) {
+    result.refusal.push_back({files[*bad].listed, what_it_is(files[*bad].path)});
+    return result;
   }
   const auto chosen = choose_series(files, options, result.refusal);
   if (!chosen) return result;
   const ranked_images ranked = rank(files, *chosen);
-  const auto& first = *files[ranked.images[ranked.order.ranked.front()].file].description;
+  const auto& first_image = ranked.images[ranked.order.ranked.front()];
+  const auto& first = *files[first_image.file].description;
   std::vector<std::vector<std::size_t>> rank_of(files.size());
   for (std::size_t file : *chosen) rank_of[file].resize(files[file].description->frames);
   for (std::size_t r = 0; r < ranked.order.ranked.size(); ++r) {
@@ -314,30 +375,34 @@ dicom_load_result load_dicom_volume(const std::vector<std::string>& paths,
     result.refusal.push_back({"", text::dicom_needs_memory(count, first.columns, first.rows)});
     return result;
   }
-  std::vector<slot_facts> facts(count);
-  if (auto failure = fill_slots(files, rank_of, *chosen, block, facts, options)) {
-    result.refusal.push_back(*failure);
-    return result;
-  }
-
   dicom_volume volume;
   const dicom::image_attributes& attributes = first.attributes;
-  const dicom::frame_facts first_facts =
-      attributes.frame(ranked.images[ranked.order.ranked.front()].frame);
-  volume.mapping.rescale_slope = facts.front().slope;
-  volume.mapping.rescale_intercept = facts.front().intercept;
+  const dicom::frame_facts first_facts = attributes.frame(first_image.frame);
   volume.mapping.signed_samples = attributes.samples_signed;
   volume.mapping.bits_stored = attributes.bits_stored;
   volume.mapping.monochrome1 = attributes.photometric == "MONOCHROME1";
   volume.mapping.padding = padding_of(attributes);
+  // The range of values costs a pass over every sample: only a series window needs it.
+  const fill_plan plan{&volume.mapping,
+                       first_window_kind(options, first_facts) == dicom::window_kind::series};
+  std::vector<slot_facts> facts(count);
+  if (auto failure = fill_slots(files, rank_of, *chosen, block, facts, plan, options)) {
+    result.refusal.push_back(*failure);
+    return result;
+  }
+  volume.mapping.rescale_slope = facts.front().slope;
+  volume.mapping.rescale_intercept = facts.front().intercept;
   const bool one_rescale = std::all_of(facts.begin(), facts.end(), [&](const slot_facts& f) {
     return f.slope == facts.front().slope && f.intercept == facts.front().intercept;
   });
+  volume.value_span =
+      (1 << std::clamp(volume.mapping.bits_stored, 1, 16)) * std::abs(volume.mapping.rescale_slope);
   if (!one_rescale) to_modality_values(block, facts, volume.mapping);
-  if (auto problem = choose_window(options, first_facts, block, count, volume)) {
+  if (auto problem = choose_window(options, first_facts, facts, volume)) {
     result.refusal.push_back({files[chosen->front()].listed, *problem});
     return result;
   }
+  if (!volume.range.empty) volume.value_span = std::max(1.0, volume.range.max - volume.range.min);
   volume.geometry = {first_facts.pixel_spacing, dicom::slice_spacing(ranked.images, ranked.order),
                      first_facts.orientation};
 

@@ -34,7 +34,8 @@ struct dicom_volume {
   slice_stack stack;              // CV_16UC1 slices, with the display tables of `mapping`
   dicom::window_mapping mapping;  // what the samples mean, and the window shown
   stack_geometry geometry;
-  dicom::modality_range range;  // of all samples, padding left out
+  dicom::modality_range range;  // of all samples, padding left out, when a series window needed it
+  double value_span = 4096;     // the range of values one window drag across 512 pixels covers
 };
 
 struct dicom_load_options {

@@ -179,7 +179,7 @@ loaded_list load_dicom_list(const std::vector<std::string>& paths, const options
   loaded_list result;
   result.geometry = volume.geometry;
   result.mapping = volume.mapping;
-  if (!volume.range.empty) result.value_span = std::max(1.0, volume.range.max - volume.range.min);
+  result.value_span = volume.value_span;
   result.stack = std::move(volume.stack);
   return result;
 }
