@@ -108,6 +108,13 @@ first_look look_at_first(const std::string& listed) {
 
 // The views of `count` slices of `size` must be addressable and leave room
 // for the windows.
+std::optional<load_line> unshowable(std::size_t count, cv::Size size, double z_scale, double zoom) {
+  if (const auto view = find_unshowable_view(count, size, z_scale, zoom))
+    return load_line{"", format(msg::unshowable_view, view->window, view->shown.width,
+                                view->shown.height, max_window_side)};
+  return std::nullopt;
+}
+
 std::optional<load_line> view_room_problem(std::size_t count, cv::Size size, double z_scale,
                                            std::size_t stack_bytes) {
   if (const auto view = find_oversized_view(count, size, z_scale))
@@ -122,12 +129,14 @@ std::optional<load_line> view_room_problem(std::size_t count, cv::Size size, dou
 
 loaded_list load_jpeg_list(const std::vector<std::string>& paths, const options& options,
                            const stack_geometry& geometry, const load_events& events) {
-  const double z_scale = z_scale_for(options, geometry);
   // Views too large to show are refused from the first slice's header,
   // before its pixels take memory.
   first_slice first = decode_first_slice(paths.front(), [&](cv::Size declared) {
-    return !find_oversized_view(paths.size(), declared, z_scale);
+    const double z_scale = z_scale_for(options, geometry, paths.size());
+    return !find_oversized_view(paths.size(), declared, z_scale) &&
+           !find_unshowable_view(paths.size(), declared, z_scale, options.zoom);
   });
+  const double z_scale = z_scale_for(options, geometry, paths.size());
   const bool too_large = first.outcome.what == slice_outcome::kind::too_large;
   if (first.image.empty() && !too_large) return unreadable(paths.front(), first.outcome);
   if (events.counted) events.counted(paths.size());
@@ -135,6 +144,8 @@ loaded_list load_jpeg_list(const std::vector<std::string>& paths, const options&
   if (const auto view = find_oversized_view(paths.size(), size, z_scale))
     return failed({{"", format(msg::too_large_to_address, paths.size(), size.width, size.height,
                                view->window, memory_text(view->bytes).c_str())}});
+  if (auto problem = unshowable(paths.size(), size, z_scale, options.zoom))
+    return failed({*problem});
   load_options load_options{std::thread::hardware_concurrency(), [&](std::size_t done) {
                               if (events.progress) events.progress(done, paths.size());
                             }};
@@ -173,7 +184,8 @@ loaded_list load_dicom_list(const std::vector<std::string>& paths, const options
   const std::size_t count = volume.stack.slices.size();
   if (events.counted) events.counted(count);
   const cv::Size size(volume.stack.width, volume.stack.height);
-  const double z_scale = z_scale_for(options, volume.geometry);
+  const double z_scale = z_scale_for(options, volume.geometry, count);
+  if (auto problem = unshowable(count, size, z_scale, options.zoom)) return failed({*problem});
   if (auto problem = view_room_problem(count, size, z_scale, 2 * count * size.area()))
     return failed({*problem});
   loaded_list result;
@@ -186,13 +198,18 @@ loaded_list load_dicom_list(const std::vector<std::string>& paths, const options
 
 }  // namespace
 
-double z_scale_for(const options& options, const stack_geometry& geometry) {
-  return options.z_scale.value_or(geometry.z_scale().value_or(1.0));
+double z_scale_for(const options& options, const stack_geometry& geometry, std::size_t count) {
+  if (options.z_scale) return *options.z_scale;
+  // The slices' own proportions, as far as a window can show them.
+  const double most = static_cast<double>(max_window_side) /
+                      (static_cast<double>(std::max<std::size_t>(count, 1)) * options.zoom);
+  return std::min(geometry.z_scale().value_or(1.0), most);
 }
 
 viewer_settings settings_for(const options& options, const loaded_list& loaded) {
   viewer_settings settings;
-  settings.z_scale = z_scale_for(options, loaded.geometry);
+  settings.z_scale =
+      z_scale_for(options, loaded.geometry, loaded.stack ? loaded.stack->slices.size() : 1);
   settings.zoom = options.zoom;
   settings.guides = options.guides;
   settings.grey = options.grey;

@@ -34,8 +34,9 @@ struct load_events {
 // top of the stack, for a list of `count` slices of `size` at `z_scale`.
 loaded_list load_list(const options& options, const load_events& events);
 
-// The z-scale the side views use: the option's, else the geometry's, else 1.
-double z_scale_for(const options& options, const stack_geometry& geometry);
+// The z-scale the side views of `count` slices use: the option's, else the
+// geometry's as far as a window can show it, else 1.
+double z_scale_for(const options& options, const stack_geometry& geometry, std::size_t count);
 
 // How the windows show what was loaded.
 viewer_settings settings_for(const options& options, const loaded_list& loaded);

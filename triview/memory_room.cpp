@@ -54,6 +54,23 @@ std::optional<oversized_view> find_oversized_view(std::size_t count, cv::Size si
   return std::nullopt;
 }
 
+std::optional<unshowable_view> find_unshowable_view(std::size_t count, cv::Size size,
+                                                    double z_scale, double zoom) {
+  const double rows = shown_rows(count, z_scale) * zoom;
+  const struct {
+    const char* window;
+    double width, height;
+  } views[] = {{"x-z", size.width * zoom, rows},
+               {"y-z", size.height * zoom, rows},
+               {"x-y", size.width * zoom, size.height * zoom}};
+  for (const auto& view : views)
+    if (view.width > max_window_side || view.height > max_window_side)
+      return unshowable_view{view.window,
+                             {static_cast<int>(std::min(view.width, 2e9)),
+                              static_cast<int>(std::min(view.height, 2e9))}};
+  return std::nullopt;
+}
+
 std::uint64_t view_bytes(std::size_t count, cv::Size size, double z_scale) {
   const double n = static_cast<double>(count), rows = shown_rows(count, z_scale);
   const double side = rows == n ? 0 : rows;

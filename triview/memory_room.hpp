@@ -21,6 +21,18 @@ struct oversized_view {
 };
 std::optional<oversized_view> find_oversized_view(std::size_t count, cv::Size size, double z_scale);
 
+// The longest side a window can have: X counts window sizes in 16 bits.
+inline constexpr int max_window_side = 32767;
+
+// A view whose image on screen (rows scaled by the z-scale, every side by
+// the zoom) a window cannot hold: its name and that size.
+struct unshowable_view {
+  const char* window;
+  cv::Size shown;
+};
+std::optional<unshowable_view> find_unshowable_view(std::size_t count, cv::Size size,
+                                                    double z_scale, double zoom);
+
 // Bytes of the views and their scaled copies, the windows' share of memory.
 std::uint64_t view_bytes(std::size_t count, cv::Size size, double z_scale);
 

@@ -52,6 +52,10 @@ inline constexpr const char* z_scale_option = "--z-scale";
 inline constexpr const char* z_scale_missing = "needs a value, a positive number";
 inline constexpr const char* option_value_missing = "needs a value";
 inline constexpr const char* zoom_too_large = "is more than 16";
+inline constexpr const char* z_scale_too_large =
+    "is more than 32767, the most rows a window can show";
+inline constexpr const char* unshowable_view =
+    "the %s view would be %dx%d pixels on screen, more than the %d a window can hold";
 inline constexpr const char* series_missing = "needs a series number or UID";
 inline constexpr const char* z_scale_malformed = "is not a positive number: ";
 inline constexpr const char* unknown_option =

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "triview/memory_room.hpp"
 #include "triview/messages.hpp"
 
 namespace triview {
@@ -27,6 +28,8 @@ std::optional<std::string> take_value(std::string_view name, std::string_view te
     const auto number = parse_z_scale(text);
     if (!number) return prefix + messages::z_scale_malformed + "'" + std::string(text) + "'";
     if (name == zoom_option && *number > max_zoom) return prefix + messages::zoom_too_large;
+    if (name == z_scale_option && *number > max_window_side)
+      return prefix + messages::z_scale_too_large;
     (name == zoom_option ? values.zoom : values.z_scale.emplace()) = *number;
     return std::nullopt;
   }

@@ -126,6 +126,9 @@ TEST(triview_cli, console_text_and_status_of_each_outcome) {
       {"--z-scale abc one.txt", nullptr, 64, "",
        "triview: --z-scale: is not a positive number: 'abc'\n"},
       {"--z-scale", nullptr, 64, "", "triview: --z-scale: needs a value, a positive number\n"},
+      {"--z-scale 5e6 one.txt", nullptr, 64, "",
+       "triview: --z-scale: is more than 32767, the most rows a window can show\n"},
+      {"--zoom 17 one.txt", nullptr, 64, "", "triview: --zoom: is more than 16\n"},
       {"--zscale 2 one.txt", nullptr, 64, "",
        "triview: --zscale: unknown option (a list whose name starts with - follows --)\n"},
       {"--z-scale 2.5 one.txt", nullptr, 1, "islice:1\n" + hot_keys, no_display},
@@ -252,6 +255,13 @@ TEST(triview_cli, a_stack_too_large_to_show_is_refused) {
   EXPECT_EQ(run.err,
             "triview: list.txt: 32787 slices of 1x65500 are too large to show: the y-z view "
             "would hold 6.0 GiB\n");
+  // One such slice fits in memory, but no window can be 65,500 pixels high.
+  dir.write("one_tall.txt", "tall.jpg\n");
+  const auto tall = run_triview(dir, "one_tall.txt", TRIVIEW_BINARY, memory_limit("2000000"));
+  EXPECT_EQ(tall.status, 1);
+  EXPECT_EQ(tall.err,
+            "triview: one_tall.txt: the y-z view would be 65500x1 pixels on screen, more than the "
+            "32767 a window can hold\n");
 }
 
 }  // namespace
