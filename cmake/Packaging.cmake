@@ -5,8 +5,9 @@
 set(CPACK_PACKAGE_NAME ctview)
 set(CPACK_PACKAGE_VENDOR "ctview developers")
 if(NOT CPACK_PACKAGE_CONTACT)
-  set(CPACK_PACKAGE_CONTACT "ctview developers <ctview@localhost>")  # -DCPACK_PACKAGE_CONTACT=...
+  set(CPACK_PACKAGE_CONTACT "ctview developers <ctview-devel@example.org>")  # -DCPACK_PACKAGE_CONTACT=...
 endif()
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "CT slice series from directory to three orthogonal views")
 set(CPACK_PACKAGE_DESCRIPTION
     "Three console programs run one after another: dirsort lists a directory\n"
@@ -23,5 +24,17 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The imread module lives in lib/ctview/, outside the linker's path; it needs
 # no shlibs entry of its own.
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
+
+# Debian's policy files of a native package: the copyright and the changelog,
+# compressed without a time stamp so that builds give the same bytes.
+include(GNUInstallDirs)
+set(ctview_changelog_gz ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
+add_custom_command(OUTPUT ${ctview_changelog_gz}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
+  COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/packaging/changelog > ${ctview_changelog_gz}
+  DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog VERBATIM)
+add_custom_target(ctview_changelog ALL DEPENDS ${ctview_changelog_gz})
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${ctview_changelog_gz}
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 include(CPack)

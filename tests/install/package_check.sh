@@ -53,4 +53,14 @@ for library in libc6 libstdc++6 libjpeg62-turbo libopencv-core406 libopencv-high
     failed=1
   }
 done
+# Debian's own checker, where it is installed: no error may remain.
+if command -v lintian >/dev/null; then
+  lintian_out=$(lintian "$deb" 2>&1 | grep -v 'running with root privileges')
+  [ -n "$lintian_out" ] && echo "$lintian_out"
+  if grep -q '^E: ' <<<"$lintian_out"; then
+    echo "lintian reports errors" >&2
+    failed=1
+  fi
+  grep -qx './usr/share/doc/ctview/copyright' "$work/packaged" || { echo "package lacks its copyright file" >&2; failed=1; }
+fi
 exit $failed
