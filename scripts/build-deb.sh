@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up and builds, then makes the Debian package build/ctview_VERSION_amd64.deb
 # (the three programs, their modules and man pages; Depends from the binaries).
-# Install it with: apt-get install ./build/ctview_*_amd64.deb
+# Install it with: apt-get install --no-install-recommends ./build/ctview_*_amd64.deb
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
