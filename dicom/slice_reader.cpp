@@ -236,8 +236,42 @@ file_layout locate_data_set(std::span<const std::uint8_t> bytes) {
   return layout;
 }
 
+std::optional<std::size_t> frame_count(std::string_view frames) {
+  if (frames.empty()) return 1;
+  const auto count = parse_number<long long>(first_value(frames));
+  if (!count || *count < 1) return std::nullopt;
+  return static_cast<std::size_t>(*count);
+}
+
+// Beyond the image its header declares, a data set holds a few elements
+// after the pixel data at most; and no real one holds this much before them.
+constexpr std::size_t margin_after_image = std::size_t{16} << 20;
+constexpr std::size_t most_before_pixels = std::size_t{64} << 20;
+
+// What an inflated data set can need, judged from its first `bytes`: once the
+// walk reaches the pixel data, those bytes plus the declared image and a
+// margin; nothing before that.
+std::optional<std::size_t> inflated_need(std::span<const std::uint8_t> bytes) {
+  const data_set_walk walked = walk_data_set(bytes, explicit_little);
+  const walk_result& walk = walked.walk;
+  const bool at_pixels =
+      walk.error == walk_error::none ||
+      (walk.error == walk_error::truncated_value && walk.failed_at == pixel_data_tag);
+  if (!at_pixels) return std::nullopt;
+  const attributes& a = walked.found;
+  const auto frames = frame_count(a.frames).value_or(1);
+  const std::uint64_t image =
+      std::uint64_t{static_cast<std::uint32_t>(a.rows.value_or(0))} *
+      static_cast<std::uint32_t>(a.columns.value_or(0)) *
+      ((static_cast<std::uint32_t>(a.bits_allocated.value_or(16)) + 7) / 8) *
+      std::min<std::uint64_t>(frames, std::uint64_t{1} << 32);
+  return static_cast<std::size_t>(
+      std::min<std::uint64_t>(bytes.size() + image + margin_after_image, max_slice_file_bytes));
+}
+
 // The raw deflate stream after the meta information, inflated; nothing when
-// it is broken or would grow beyond any slice.
+// it is broken or would grow beyond what its image can need (checked as it
+// grows, so a deflate bomb is refused within a few times its need).
 std::optional<std::vector<std::uint8_t>> inflate_data_set(std::span<const std::uint8_t> deflated,
                                                           read_problem::kind& problem) {
   z_stream stream{};
@@ -246,17 +280,20 @@ std::optional<std::vector<std::uint8_t>> inflate_data_set(std::span<const std::u
     return std::nullopt;
   }
   std::vector<std::uint8_t> out(std::max<std::size_t>(deflated.size() * 4, 65536));
+  std::optional<std::size_t> need;  // known once the pixel data is reached
   stream.next_in = const_cast<Bytef*>(deflated.data());
   std::size_t in_left = deflated.size();
   int status = Z_OK;
   while (status != Z_STREAM_END) {
     if (stream.total_out == out.size()) {
-      if (out.size() >= max_slice_file_bytes) {
+      if (!need) need = inflated_need(std::span(out).first(stream.total_out));
+      const std::size_t most = need.value_or(most_before_pixels);
+      if (out.size() >= most) {
         inflateEnd(&stream);
         problem = read_problem::kind::deflate_too_large;
         return std::nullopt;
       }
-      out.resize(std::min(out.size() * 2, max_slice_file_bytes));
+      out.resize(std::min(out.size() * 2, most));
     }
     const std::size_t in_chunk = std::min<std::size_t>(in_left, 1u << 30);
     const std::size_t out_chunk = std::min<std::size_t>(out.size() - stream.total_out, 1u << 30);
@@ -286,13 +323,6 @@ std::optional<element_encoding> encoding_of(std::string_view uid) {
   if (uid == explicit_big_uid) return explicit_big;
   if (uid.empty() || uid == implicit_little_uid) return implicit_little;
   return std::nullopt;
-}
-
-std::optional<std::size_t> frame_count(std::string_view frames) {
-  if (frames.empty()) return 1;
-  const auto count = parse_number<long long>(first_value(frames));
-  if (!count || *count < 1) return std::nullopt;
-  return static_cast<std::size_t>(*count);
 }
 
 read_problem problem_of(problem_kind what, std::string text = {},

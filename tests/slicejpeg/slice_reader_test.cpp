@@ -174,3 +174,62 @@ TEST(slice_reader, skips_what_is_no_greyscale_slice_and_refuses_what_is_damaged)
     EXPECT_EQ(describe(read.problem), c.problem) << c.name;
   }
 }
+
+// A raw deflate stream of `before`, then `zeros` zero bytes, streamed so the
+// test never holds them.
+std::vector<std::uint8_t> deflated_with_zeros(const std::vector<std::uint8_t>& before,
+                                              std::size_t zeros) {
+  z_stream stream{};
+  deflateInit2(&stream, 1, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+  std::vector<std::uint8_t> out;
+  std::vector<std::uint8_t> chunk(1 << 20);
+  const std::vector<std::uint8_t> zero_block(1 << 20, 0);
+  const auto feed = [&](const std::uint8_t* data, std::size_t size, int flush) {
+    stream.next_in = const_cast<Bytef*>(data);
+    stream.avail_in = static_cast<uInt>(size);
+    do {
+      stream.next_out = chunk.data();
+      stream.avail_out = static_cast<uInt>(chunk.size());
+      deflate(&stream, flush);
+      out.insert(out.end(), chunk.data(), chunk.data() + (chunk.size() - stream.avail_out));
+    } while (stream.avail_out == 0);
+  };
+  feed(before.data(), before.size(), Z_NO_FLUSH);
+  for (std::size_t left = zeros; left > 0;) {
+    const std::size_t size = std::min(left, zero_block.size());
+    feed(zero_block.data(), size, Z_NO_FLUSH);
+    left -= size;
+  }
+  feed(nullptr, 0, Z_FINISH);
+  deflateEnd(&stream);
+  return out;
+}
+
+TEST(slice_reader, a_deflate_bomb_is_refused_near_what_its_image_can_need) {
+  // An 8 x 8 image, then a private element of 1 GiB of zeros after it.
+  dicom_bytes image{true, false, {}};
+  image.image(8, 8).pixels(std::vector<int>(64, 7)).header(0x7FE1, 0x0010, "OB", 1u << 30);
+  // The same zeros before the image: no image header in sight for 1 GiB.
+  dicom_bytes hidden{true, false, {}};
+  hidden.header(0x0009, 0x0010, "OB", 1u << 30);
+  const struct {
+    const char* name;
+    std::vector<std::uint8_t> before;
+    std::size_t zeros;
+    bool refused;
+  } cases[] = {
+      // A quarter of the declared GiB is well past what either can need.
+      {"zeros after the image", image.bytes, std::size_t{256} << 20, true},
+      {"zeros before any image", hidden.bytes, std::size_t{256} << 20, true},
+      {"a few bytes after the image", image.bytes, 16, false},
+  };
+  for (const auto& c : cases) {
+    const auto file = part10_file("1.2.840.10008.1.2.1.99", deflated_with_zeros(c.before, c.zeros));
+    const auto read = dicom::read_slice(file, decoder);
+    if (c.refused) {
+      EXPECT_EQ(read.problem.what, dicom::read_problem::kind::deflate_too_large) << c.name;
+    } else {
+      EXPECT_NE(read.problem.what, dicom::read_problem::kind::deflate_too_large) << c.name;
+    }
+  }
+}
