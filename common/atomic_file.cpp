@@ -43,7 +43,7 @@ mode_t default_file_mode() {
 
 std::optional<std::string> replace_file_contents(const std::string& path,
                                                  std::string_view content) {
-  std::string temp_name = path + ".tmpXXXXXX";
+  std::string temp_name = path + std::string(temporary_marker) + "XXXXXX";
   std::vector<char> name_buffer(temp_name.begin(), temp_name.end());
   name_buffer.push_back('\0');
   const int fd = ::mkstemp(name_buffer.data());
@@ -61,6 +61,15 @@ std::optional<std::string> replace_file_contents(const std::string& path,
     error = "cannot replace: " + errno_text();
   if (error) ::unlink(temp_name.c_str());
   return error;
+}
+
+bool is_temporary_name(std::string_view name) {
+  const std::size_t at = name.rfind(temporary_marker);
+  return at != std::string_view::npos && at > 0 && name.size() == at + temporary_marker.size() + 6;
+}
+
+std::string_view replaced_name(std::string_view temporary_name) {
+  return temporary_name.substr(0, temporary_name.rfind(temporary_marker));
 }
 
 std::optional<std::string> read_whole_file(const std::string& path) {

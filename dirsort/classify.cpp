@@ -4,6 +4,8 @@
 #include <cctype>
 #include <string_view>
 
+#include "common/atomic_file.hpp"
+
 namespace dirsort {
 namespace {
 
@@ -32,6 +34,8 @@ bool is_slice_extension(std::string_view extension) {
 }
 
 classified classify(std::string_view name) {
+  // A killed slicejpeg's temporary file or max-file lock is no file of the series.
+  if (common::is_temporary_name(name) || name.ends_with("_max.txt.lock")) return {};
   // Copying to a non-Mac file system leaves one "._" file of resources per file.
   if (name.starts_with("._")) return {list_kind::companion, {}};
   // Scanner exports and CD layouts name their slices 1, 2, 10 or IM000001.

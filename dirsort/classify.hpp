@@ -23,7 +23,7 @@ std::string_view extension_of(std::string_view name);
 bool is_slice_extension(std::string_view extension);
 
 // "IM.12", "a.DCM", "IM000001", "1" => slice; "b.txt" => other "txt"; "README", "x." => none;
-// "._IM.12" => companion
+// "._IM.12" => companion; "s001.jpg.ctview-tmp-a1B2c3", "s_max.txt.lock" => none
 classified classify(std::string_view name);
 
 // Whether a file's first bytes are a DICOM file's: the 128-byte preamble and

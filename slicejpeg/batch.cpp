@@ -7,12 +7,16 @@
 #include <cerrno>
 #include <condition_variable>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <thread>
 #include <unordered_map>
 
+#include "common/atomic_file.hpp"
 #include "common/diagnostic.hpp"
+#include "common/interrupt.hpp"
 #include "common/path_list.hpp"
 #include "common/path_text.hpp"
 #include "slicejpeg/max_file.hpp"
@@ -212,10 +216,16 @@ class ordered_pipeline {
 std::optional<int> for_each_outcome(
     const std::vector<slice_job>& jobs, const batch_options& options, const slice_task& task,
     const std::function<std::optional<int>(std::size_t index, slice_outcome&)>& use) {
+  // An interrupt stops the batch between two slices, never inside a write.
+  const auto stop_for_interrupt = []() -> std::optional<int> {
+    if (const int signal = common::interrupted()) return exit_status::interrupted + signal;
+    return std::nullopt;
+  };
   if (options.jobs <= 1 || jobs.size() == 1) {
     worker_tools tools{{}, options.make_decoder()};
     for (std::size_t i = 0; i < jobs.size(); ++i) {
       slice_outcome outcome = task(jobs[i], tools);
+      if (auto stop = stop_for_interrupt()) return stop;
       if (auto stop = use(i, outcome)) return stop;
     }
     return std::nullopt;
@@ -223,6 +233,7 @@ std::optional<int> for_each_outcome(
   ordered_pipeline pipeline(jobs, task, options.make_decoder, options.jobs);
   for (std::size_t i = 0; i < jobs.size(); ++i) {
     slice_outcome outcome = pipeline.take(i);
+    if (auto stop = stop_for_interrupt()) return stop;
     if (auto stop = use(i, outcome)) return stop;
   }
   return std::nullopt;
@@ -377,6 +388,26 @@ void report_choices(const stack_run& run, const batch_options& options,
                 text::not_hounsfield(options.window.preset, run.modalities_without_hounsfield[0]));
 }
 
+// Temporary files a killed run left beside this run's outputs and max file:
+// they are this run's to remove, since it now writes those names itself.
+void remove_leftovers(const stack_run& run, const file_system& files, console& con) {
+  std::map<std::string, std::set<std::string>> wanted;  // directory => names
+  const auto want = [&](const std::string& path) {
+    wanted[std::string(common::directory_part(path))].insert(
+        std::string(common::file_name_part(path)));
+  };
+  want(run.max_name);
+  for (const auto& job : run.jobs)
+    for (const auto& name : job.output_names) want(name);
+  for (const auto& [dir, names] : wanted)
+    for (const auto& entry : files.names_in(dir))
+      if (common::is_temporary_name(entry) &&
+          names.count(std::string(common::replaced_name(entry)))) {
+        const std::string path = dir.empty() ? entry : dir + "/" + entry;
+        if (auto error = files.remove(path)) con.problem(path, *error);
+      }
+}
+
 // One stack: its JPEG slices and its max file.
 int run_stack(const stack_run& run, const batch_options& options, const std::string& list_name,
               const file_system& files, console& con) {
@@ -394,6 +425,7 @@ int run_stack(const stack_run& run, const batch_options& options, const std::str
     con.problem(run.max_name + ".lock", text::cannot_lock_max(lock_problem));
     return exit_status::max_file_failed;
   }
+  remove_leftovers(run, files, con);
   const auto stored = load_max_file(run.max_name, files, con);
   if (!stored) return exit_status::max_file_failed;
   report_choices(run, options, list_name, con);
@@ -444,6 +476,8 @@ int run_listed(const batch_options& options, const file_system& files, console& 
     status = run_stack(run, options, list_name, files, con);
     if (status != exit_status::ok && status != exit_status::jpeg_not_written) break;
   }
+  if (status > exit_status::interrupted)
+    con.problem(list_name, text::interrupted_by(status - exit_status::interrupted));
   return status;
 }
 

@@ -1,5 +1,6 @@
 #include "slicejpeg/file_system.hpp"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -45,6 +46,14 @@ class real_files final : public file_system {
   }
   common::file_read read_head(const std::string& path, std::size_t head_bytes) const override {
     return common::read_regular_file_head(path, head_bytes);
+  }
+  std::vector<std::string> names_in(const std::string& dir) const override {
+    std::vector<std::string> names;
+    DIR* stream = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (stream == nullptr) return names;
+    while (const dirent* entry = ::readdir(stream)) names.emplace_back(entry->d_name);
+    ::closedir(stream);
+    return names;
   }
   std::optional<std::string> make_directory(const std::string& path) const override {
     if (::mkdir(path.c_str(), 0777) == 0) return std::nullopt;

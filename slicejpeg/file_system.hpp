@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/file_read.hpp"
 
@@ -25,6 +26,9 @@ class file_system {
   // At most the first `head_bytes` of a regular file (a slice's header).
   virtual common::file_read read_head(const std::string& path, std::size_t head_bytes) const = 0;
   virtual bool exists(const std::string& path) const = 0;
+  // The names of the entries of a directory ("" is the working directory);
+  // none when it cannot be read.
+  virtual std::vector<std::string> names_in(const std::string& dir) const = 0;
   // Makes a directory unless there is one; an error text, or nothing.
   virtual std::optional<std::string> make_directory(const std::string& path) const = 0;
   // Removes a file the program wrote earlier; an error text, or nothing

@@ -314,6 +314,11 @@ std::string no_such_series(std::string_view key) {
   return "no series " + std::string(key) + " in the list; nothing converted";
 }
 
+std::string interrupted_by(int signal) {
+  return "interrupted by signal " + std::to_string(signal) +
+         "; the slices written so far stay, the max file is kept as it was";
+}
+
 std::string cannot_make_folder(std::string_view reason) {
   return "cannot make the series folder: " + std::string(reason);
 }

@@ -26,6 +26,7 @@ constexpr int nothing_converted = 7;  // every listed file was skipped
 constexpr int name_collision = 8;     // two files would write one JPEG; nothing written
 constexpr int output_failed = 9;      // standard output could not be written
 constexpr int several_series = 10;    // the list holds several series and --series names none
+constexpr int interrupted = 128;      // plus the signal: stopped between two slices
 constexpr int usage_error = 64;       // EX_USAGE: a malformed option; nothing written
 }  // namespace exit_status
 
@@ -117,6 +118,7 @@ std::string next_commands(std::string_view list_name, std::string_view first_key
 std::string no_such_series(std::string_view key);
 constexpr std::string_view in_no_series = "not an image of any series; left out";
 std::string cannot_make_folder(std::string_view reason);
+std::string interrupted_by(int signal);
 std::string default_mapping_wraps(double widest_span);
 std::string not_hounsfield(std::string_view preset, std::string_view what);
 

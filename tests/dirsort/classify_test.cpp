@@ -24,10 +24,24 @@ TEST(classify, other_files_keep_their_extension_case) {
 
 TEST(classify, names_without_extension) {
   const std::pair<const char*, list_kind> cases[] = {
-      {"1", list_kind::slice},        {"10", list_kind::slice},      {"IM000001", list_kind::slice},
-      {"I0000012", list_kind::slice}, {"README", list_kind::none},   {"x.", list_kind::none},
-      {"a.1.", list_kind::none},      {"1a", list_kind::none},       {"DICOMDIR", list_kind::none},
-      {"IM1.", list_kind::none},      {"LOCKFILE", list_kind::none},
+      {"1", list_kind::slice},
+      {"10", list_kind::slice},
+      {"IM000001", list_kind::slice},
+      {"I0000012", list_kind::slice},
+      {"README", list_kind::none},
+      {"x.", list_kind::none},
+      {"a.1.", list_kind::none},
+      {"1a", list_kind::none},
+      {"DICOMDIR", list_kind::none},
+      {"IM1.", list_kind::none},
+      {"LOCKFILE", list_kind::none},
+      // What other programs and a killed run leave beside the slices.
+      {"._IM000001", list_kind::companion},
+      {"._a.dcm", list_kind::companion},
+      {"s001.jpg.ctview-tmp-a1B2c3", list_kind::none},
+      {"s_max.txt.lock", list_kind::none},
+      {"S1.IMA", list_kind::slice},
+      {"s1.ima", list_kind::slice},
   };
   for (const auto& [name, kind] : cases) EXPECT_EQ(classify(name).kind, kind) << name;
 }

@@ -294,3 +294,33 @@ TEST(slicejpeg_robustness, concurrent_runs_on_one_max_file_lose_no_update) {
     EXPECT_FALSE(fs::exists(dir / "ser_max.txt.lock"));
   }
 }
+
+// Interrupted at any point, a run leaves no lock and no temporary file, and a
+// temporary file a killed run left beside an output is removed by the next
+// run that writes that output.
+TEST(slicejpeg_interrupts, leave_no_lock_and_no_temporary_file) {
+  temp_dir dir;
+  const std::string phantom = shell_quote(PHANTOM_BIN), bin = shell_quote(SLICEJPEG_BIN);
+  ASSERT_EQ(run_in(dir.path(), phantom + " --width 512 --height 512 --slices 300 s").status, 0);
+  std::string list;
+  for (int i = 1; i <= 300; ++i) list += "s\\IM." + std::to_string(i) + "\n";
+  dir.write("s_list.txt", list);
+  for (const char* signal : {"INT", "TERM", "HUP"}) {
+    for (const char* delay : {"0.02", "0.1"}) {
+      const auto run = run_in(dir.path(), bin + " s_list.txt >/dev/null 2>&1 & pid=$!; sleep " +
+                                              delay + "; kill -" + signal + " $pid; wait $pid");
+      // Stopped between two slices (128 + the signal), or done already.
+      EXPECT_TRUE(run.status == 0 || run.status > 128) << signal << " " << run.status;
+      for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_EQ(name.find("ctview-tmp"), std::string::npos) << signal << ": " << name;
+        EXPECT_FALSE(name.ends_with(".lock")) << signal << ": " << name;
+      }
+    }
+  }
+  dir.write("s/s001.jpg.ctview-tmp-a1B2c3", "left by a killed run");
+  dir.write("s/other.jpg.ctview-tmp-a1B2c3", "not this run's");
+  EXPECT_EQ(run_in(dir.path(), bin + " s_list.txt >/dev/null").status, 0);
+  EXPECT_FALSE(std::filesystem::exists(dir / "s/s001.jpg.ctview-tmp-a1B2c3"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "s/other.jpg.ctview-tmp-a1B2c3"));
+}
