@@ -1,6 +1,8 @@
 // libFuzzer target: the element walk, the slice reader (every framing and
-// encoding) and the conversion over arbitrary slice bytes, and the text
+// encoding, the deflate path, functional groups), the header pass and the
+// stack order, and the conversion over arbitrary slice bytes, and the text
 // parsers (path list, max file, names) over the same bytes.
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -9,6 +11,7 @@
 #include "common/path_list.hpp"
 #include "dicom/element_walk.hpp"
 #include "dicom/slice_reader.hpp"
+#include "dicom/stack_order.hpp"
 #include "slicejpeg/conversion.hpp"
 #include "slicejpeg/max_file.hpp"
 #include "slicejpeg/slice_naming.hpp"
@@ -48,6 +51,24 @@ void read_and_convert(std::span<const std::uint8_t> bytes) {
     (void)slicejpeg::convert_samples(read.slice.frame(i), read.slice.samples_signed, out);
 }
 
+// The header pass: what a whole file and its first half say, and the facts
+// of every frame they describe, as the stack's order takes them.
+void describe(std::span<const std::uint8_t> bytes) {
+  std::vector<dicom::stack_image> images;
+  for (const auto& part : {bytes, bytes.first(bytes.size() / 2)}) {
+    const auto description = dicom::describe_slice(part, part.size() == bytes.size());
+    if (description.what != dicom::slice_description::status::described) continue;
+    const auto& attributes = description.attributes;
+    (void)attributes.is_padding(-2000);
+    for (std::size_t frame = 0; frame < std::min<std::size_t>(description.frames, 64); ++frame) {
+      const auto facts = attributes.frame(frame);
+      images.push_back({0, frame, facts.position, facts.orientation, attributes.instance_number});
+    }
+  }
+  const auto order = dicom::order_stack(images, dicom::order_rule::automatic);
+  (void)dicom::slice_spacing(images, order);
+}
+
 void parse_texts(std::string_view text) {
   const auto tokens = common::first_tokens(text);
   std::vector<std::optional<std::string>> numbers;
@@ -64,6 +85,7 @@ void parse_texts(std::string_view text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   walk_and_convert({data, size});
   read_and_convert({data, size});
+  describe({data, size});
   parse_texts({reinterpret_cast<const char*>(data), size});
   return 0;
 }
