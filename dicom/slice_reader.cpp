@@ -239,7 +239,8 @@ file_layout locate_data_set(std::span<const std::uint8_t> bytes) {
 std::optional<std::size_t> frame_count(std::string_view frames) {
   if (frames.empty()) return 1;
   const auto count = parse_number<long long>(first_value(frames));
-  if (!count || *count < 1) return std::nullopt;
+  if (!count || *count < 1 || static_cast<unsigned long long>(*count) > max_frames)
+    return std::nullopt;
   return static_cast<std::size_t>(*count);
 }
 

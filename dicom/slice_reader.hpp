@@ -23,6 +23,10 @@ namespace dicom {
 // length can say, and a generous margin for everything else.
 constexpr std::size_t max_slice_file_bytes = (std::size_t{1} << 32) + (std::size_t{64} << 20);
 
+// The most frames one file is read with: far beyond any cine or tomosynthesis
+// series, and small enough that planning its frames takes little memory.
+constexpr std::size_t max_frames = 100000;
+
 struct slice_header {
   int rows = 0;
   int columns = 0;
@@ -119,7 +123,7 @@ struct read_problem {
     colour,               // skipped; count[0]: samples per pixel, text: photometric
     not_16_bits,          // skipped; count[0]: bits allocated, text: modality
     no_pixels,            // Rows or Columns is 0
-    bad_frame_count,      // text: the Number of Frames value
+    bad_frame_count,      // text: the Number of Frames value (no number, or above max_frames)
     decoder,              // text: the decoder's own words
     decoded_mismatch,     // count: rows, columns, bits allocated, samples per pixel decoded
     stray_encapsulation,  // encapsulated pixel data in an uncompressed syntax

@@ -61,6 +61,10 @@ class console {
 };
 
 struct batch_state {
+  // How frames the workers left to the writer are converted.
+  const conversion_plan* plan = nullptr;
+  window_lut_cache luts;
+  std::vector<std::uint8_t> image;
   series_range range;
   bool jpeg_failed = false;
   std::size_t converted = 0;
@@ -89,6 +93,53 @@ void print_header(const slice_outcome& outcome, console& con) {
   con.print(text::lines_line(outcome.header->columns));
   con.print(text::colums_line(outcome.header->rows));
   con.print(text::bits_line(outcome.header->bits_allocated));
+}
+
+// Writes one frame's JPEG with its console lines.
+void write_frame(const slice_job& job, const slice_outcome& outcome, const converted_frame& frame,
+                 std::size_t index, const file_system& files, console& con, batch_state& state) {
+  if (index > 0) con.print(job.listed);
+  print_header(outcome, con);
+  if (!frame.problem.empty()) {
+    con.problem(frame.output_name, frame.problem);
+    state.jpeg_failed = true;
+  } else {
+    const std::string_view bytes(reinterpret_cast<const char*>(frame.jpeg.data()),
+                                 frame.jpeg.size());
+    if (auto error = files.replace(frame.output_name, bytes)) {
+      con.problem(frame.output_name, *error);
+      state.jpeg_failed = true;
+    }
+  }
+  state.range.include(frame.range);
+  state.widest_span = std::max(state.widest_span, frame.range.max - frame.range.min);
+  con.print(text::image_line(frame.range.max, frame.range.min));
+  state.viewed.emplace_back(frame.output_name, frame.facts);
+}
+
+// The frames of a multi-frame slice, encoded one at a time as they are written.
+std::optional<int> write_deferred_frames(const slice_job& job, const slice_outcome& outcome,
+                                         const file_system& files, console& con,
+                                         batch_state& state) {
+  const deferred_frames& deferred = *outcome.deferred;
+  const decoded_slice& slice = deferred.read.slice;
+  for (std::size_t i = 0; i < deferred.names.size(); ++i) {
+    try {
+      const frame_result result =
+          encode_frame(job, slice, i, deferred.names[i], *state.plan, state.luts, state.image);
+      if (!result.refusal.empty()) {
+        con.problem(job.path, result.refusal);
+        return exit_status::bad_slice;
+      }
+      write_frame(job, outcome, result.frame, i, files, con, state);
+    } catch (const std::bad_alloc&) {
+      con.print(text::memory_error);
+      con.problem(job.path, text::out_of_memory);
+      return exit_status::no_memory;
+    }
+    if (const int signal = common::interrupted()) return exit_status::interrupted + signal;
+  }
+  return std::nullopt;
 }
 
 // Prints one slice file's console lines and writes its JPEGs; returns the
@@ -120,25 +171,11 @@ std::optional<int> finish_slice(const slice_job& job, const slice_outcome& outco
     case slice_status::converted:
       break;
   }
-  for (std::size_t i = 0; i < outcome.frames.size(); ++i) {
-    const converted_frame& frame = outcome.frames[i];
-    if (i > 0) con.print(job.listed);
-    print_header(outcome, con);
-    if (!frame.problem.empty()) {
-      con.problem(frame.output_name, frame.problem);
-      state.jpeg_failed = true;
-    } else {
-      const std::string_view bytes(reinterpret_cast<const char*>(frame.jpeg.data()),
-                                   frame.jpeg.size());
-      if (auto error = files.replace(frame.output_name, bytes)) {
-        con.problem(frame.output_name, *error);
-        state.jpeg_failed = true;
-      }
-    }
-    state.range.include(frame.range);
-    state.widest_span = std::max(state.widest_span, frame.range.max - frame.range.min);
-    con.print(text::image_line(frame.range.max, frame.range.min));
-    state.viewed.emplace_back(frame.output_name, frame.facts);
+  if (outcome.deferred) {
+    if (auto stop = write_deferred_frames(job, outcome, files, con, state)) return stop;
+  } else {
+    for (std::size_t i = 0; i < outcome.frames.size(); ++i)
+      write_frame(job, outcome, outcome.frames[i], i, files, con, state);
   }
   ++state.converted;
   return std::nullopt;
@@ -435,6 +472,7 @@ int run_stack(const stack_run& run, const batch_options& options, const std::str
   kept_slices kept(run.jobs.size());
   if (auto stop = plan_conversion(options, run.jobs, files, con, plan, kept)) return *stop;
   batch_state state;
+  state.plan = &plan;
   state.range = *stored;
   if (auto stop = convert_all(run.jobs, options, plan, kept, files, con, state)) return *stop;
   if (state.converted == 0) {

@@ -76,7 +76,8 @@ std::string short_pixel_data(std::size_t holds, std::size_t frames, std::size_t 
   return "pixel data holds " + std::to_string(holds) + " bytes, the image needs " + needs;
 }
 std::string bad_frame_count(std::string_view value) {
-  return "Number of Frames " + quoted(value) + " is not a frame count";
+  return "Number of Frames " + quoted(value) + " is not a frame count from 1 to " +
+         std::to_string(dicom::max_frames);
 }
 std::string decoded_mismatch(int rows, int columns, int bits, int samples_per_pixel) {
   return format(

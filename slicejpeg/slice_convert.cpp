@@ -20,10 +20,11 @@ slice_outcome refusal(slice_status status, std::string problem) {
   return outcome;
 }
 
-slice_outcome convert_decoded(const decoded_slice& slice, const std::vector<std::string>& names,
-                              const conversion_plan& plan, window_lut_cache& luts) {
+slice_outcome convert_decoded(const slice_job& job, const decoded_slice& slice,
+                              const std::vector<std::string>& names, const conversion_plan& plan,
+                              window_lut_cache& luts) {
   if (plan.survey) return survey_frames(slice, names);
-  return encode_frames(slice, names, plan, luts);
+  return encode_frames(job, slice, names, plan, luts);
 }
 
 // The names of a slice's frames, or why it has none.
@@ -69,8 +70,18 @@ slice_outcome convert_read_slice(const slice_job& job, slice_read read, const co
   const decoded_slice& slice = read.slice;
   std::vector<std::string> names;
   const auto problem = frame_names(job, slice, names);
+  if (!problem && !plan.survey && slice.frames > 1) {
+    // Encoded frame by frame as they are written, whatever their count.
+    slice_outcome outcome;
+    outcome.status = slice_status::converted;
+    outcome.header = read.header;
+    outcome.deferred = std::make_unique<deferred_frames>();
+    outcome.deferred->names = std::move(names);
+    outcome.deferred->read = std::move(read);
+    return outcome;
+  }
   slice_outcome outcome = problem ? refusal(slice_status::refused, *problem)
-                                  : convert_decoded(slice, names, plan, luts);
+                                  : convert_decoded(job, slice, names, plan, luts);
   outcome.header = read.header;
   for (std::size_t i = 0; i < outcome.frames.size(); ++i)
     outcome.frames[i].facts = facts_of(job, slice, i);
@@ -158,27 +169,42 @@ std::string geometry_text(const decoded_slice& slice, std::size_t frame,
   return common::geometry_comment(geometry);
 }
 
-slice_outcome encode_frames(const decoded_slice& slice, const std::vector<std::string>& names,
-                            const conversion_plan& plan, window_lut_cache& luts) {
+frame_result encode_frame(const slice_job& job, const decoded_slice& slice, std::size_t index,
+                          const std::string& name, const conversion_plan& plan,
+                          window_lut_cache& luts, std::vector<std::uint8_t>& image) {
+  frame_result result;
+  const slice_mapping chosen = mapping_for(slice, index, plan.window);
+  if (!chosen.problem.empty()) {
+    result.refusal = chosen.problem;
+    return result;
+  }
+  const window_mapping* mapping = chosen.mapping ? &*chosen.mapping : nullptr;
+  image.resize(slice.frame_samples());
+  const common::pixel_view view{image, slice.columns, slice.rows, 1,
+                                static_cast<std::size_t>(slice.columns)};
+  converted_frame& frame = result.frame;
+  frame.output_name = name;
+  frame.facts = facts_of(job, slice, index);
+  frame.range = mapping ? window_samples(slice.frame(index), slice.samples_signed,
+                                         luts.lut_for(*mapping), image)
+                        : convert_samples(slice.frame(index), slice.samples_signed, image);
+  if (!common::encode_jpeg(view, frame.jpeg, geometry_text(slice, index, plan, mapping))) {
+    frame.jpeg.clear();
+    frame.problem = text::cannot_encode;
+  }
+  return result;
+}
+
+slice_outcome encode_frames(const slice_job& job, const decoded_slice& slice,
+                            const std::vector<std::string>& names, const conversion_plan& plan,
+                            window_lut_cache& luts) {
   slice_outcome outcome;
   try {
-    std::vector<std::uint8_t> image(slice.frame_samples());
-    const common::pixel_view view{image, slice.columns, slice.rows, 1,
-                                  static_cast<std::size_t>(slice.columns)};
+    std::vector<std::uint8_t> image;
     for (std::size_t i = 0; i < names.size(); ++i) {
-      const slice_mapping chosen = mapping_for(slice, i, plan.window);
-      if (!chosen.problem.empty()) return refusal(slice_status::refused, chosen.problem);
-      const window_mapping* mapping = chosen.mapping ? &*chosen.mapping : nullptr;
-      converted_frame frame;
-      frame.output_name = names[i];
-      frame.range = mapping ? window_samples(slice.frame(i), slice.samples_signed,
-                                             luts.lut_for(*mapping), image)
-                            : convert_samples(slice.frame(i), slice.samples_signed, image);
-      if (!common::encode_jpeg(view, frame.jpeg, geometry_text(slice, i, plan, mapping))) {
-        frame.jpeg.clear();
-        frame.problem = text::cannot_encode;
-      }
-      outcome.frames.push_back(std::move(frame));
+      frame_result result = encode_frame(job, slice, i, names[i], plan, luts, image);
+      if (!result.refusal.empty()) return refusal(slice_status::refused, result.refusal);
+      outcome.frames.push_back(std::move(result.frame));
     }
     outcome.status = slice_status::converted;
   } catch (const std::bad_alloc&) {
@@ -195,7 +221,7 @@ slice_outcome convert_slice(const slice_job& job, const file_system& files,
                             const conversion_plan& plan, worker_tools& tools) {
   // Nothing may leave a worker thread: every failure becomes an outcome.
   try {
-    const common::file_read file = files.read(job.path, dicom::max_slice_file_bytes);
+    common::file_read file = files.read(job.path, dicom::max_slice_file_bytes);
     switch (file.what) {
       case common::file_read::status::ok:
         break;
@@ -204,7 +230,12 @@ slice_outcome convert_slice(const slice_job& job, const file_system& files,
       default:
         return refusal(slice_status::refused, file.reason);
     }
-    return convert_read_slice(job, dicom::read_slice(file.bytes, *tools.decoder), plan, tools.luts);
+    slice_outcome outcome =
+        convert_read_slice(job, dicom::read_slice(file.bytes, *tools.decoder), plan, tools.luts);
+    // The deferred samples may point into the file's bytes: they go along
+    // (a moved vector keeps its storage).
+    if (outcome.deferred) outcome.deferred->file_bytes = std::move(file.bytes);
+    return outcome;
   } catch (const std::bad_alloc&) {
     return refusal(slice_status::no_memory, std::string(text::out_of_memory));
   } catch (const std::exception& error) {

@@ -68,6 +68,14 @@ struct conversion_plan {
   std::optional<double> slice_spacing;
 };
 
+// A slice of several frames, encoded and written frame by frame by the
+// writing thread, so a file of any frame count holds one JPEG at a time.
+struct deferred_frames {
+  slice_read read;
+  std::vector<std::uint8_t> file_bytes;  // what the samples may point into
+  std::vector<std::string> names;        // one per frame
+};
+
 struct slice_outcome {
   slice_status status = slice_status::refused;
   modality_range modality;              // of all frames, when surveyed
@@ -77,7 +85,20 @@ struct slice_outcome {
   // Surveyed with keep_decoded: the slice as read, when its samples live in
   // storage of their own rather than in the file's bytes.
   std::optional<slice_read> kept;
+  // Converted but not yet encoded: the frames of a multi-frame slice.
+  std::unique_ptr<deferred_frames> deferred;
 };
+
+// Frame `index` of a slice through the plan's window (into `image`, a frame's
+// worth of bytes), encoded with its geometry; or, in `refusal`, why the
+// slice cannot be shown through that window.
+struct frame_result {
+  converted_frame frame;
+  std::string refusal;
+};
+frame_result encode_frame(const slice_job& job, const decoded_slice& slice, std::size_t index,
+                          const std::string& name, const conversion_plan& plan,
+                          window_lut_cache& luts, std::vector<std::uint8_t>& image);
 
 // Reads, converts and JPEG-encodes one slice file with the tools of the
 // worker it runs on.
@@ -105,8 +126,9 @@ std::optional<std::array<std::int32_t, 2>> padding_of(const dicom::image_attribu
 
 // Converts the frames of a decoded slice, named `names` (one per frame),
 // through the plan's window, each with its geometry comment.
-slice_outcome encode_frames(const decoded_slice& slice, const std::vector<std::string>& names,
-                            const conversion_plan& plan, window_lut_cache& luts);
+slice_outcome encode_frames(const slice_job& job, const decoded_slice& slice,
+                            const std::vector<std::string>& names, const conversion_plan& plan,
+                            window_lut_cache& luts);
 
 // The stored extremes of every frame and the modality range of them all,
 // padding left out.

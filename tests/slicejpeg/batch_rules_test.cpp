@@ -2,6 +2,7 @@
 // objects that are no slices, several frames in one file, names that would
 // collide, and series that are not what the list promises.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include "tests/support/dicom_bytes.hpp"
 #include "tests/support/program_run.hpp"
@@ -168,4 +169,27 @@ TEST_F(slicejpeg_batch, series_problems_are_warned_about_and_the_conversion_goes
   EXPECT_TRUE(exists("s/s_s9.9/s_s9.9001.jpg"));
   EXPECT_EQ(dir.read("s_s9.9_max.txt"), "max :6.000000\nmin :1.000000\n");
   EXPECT_EQ(run_slicejpeg(dir.path(), "--series 7 s_list.txt").status, 10);
+}
+
+// A file of many frames is encoded frame by frame as the frames are written:
+// 20,000 frames of 1 x 2 pixels, each its own JPEG, in frame order (no
+// positions), and the run's memory stays far below all frames' JPEGs at once.
+TEST_F(slicejpeg_batch, many_frames_are_written_as_they_are_encoded) {
+  constexpr int frames = 20000;
+  dicom_bytes data_set{true, false, {}};
+  data_set.image(1, 2).text(0x0028, 0x0008, "IS", std::to_string(frames));
+  std::vector<int> samples;
+  for (int i = 0; i < frames; ++i) samples.insert(samples.end(), {i % 1000, 1000});
+  data_set.pixels(samples);
+  dir.write("s/cine.dcm", text_of(part10_file(explicit_le, data_set.bytes)));
+  dir.write("s_list.txt", "s\\cine.dcm\n");
+  const auto run = run_slicejpeg(dir.path(), "s_list.txt");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(exists("s/s00001.jpg") && exists("s/s20000.jpg"));
+  EXPECT_FALSE(exists("s/s20001.jpg"));
+  // The largest child this test process waited for is that run (ctest runs
+  // each test in a process of its own).
+  rusage children{};
+  ::getrusage(RUSAGE_CHILDREN, &children);
+  EXPECT_LT(children.ru_maxrss, 64 * 1024) << "peak RSS " << children.ru_maxrss << " KiB";
 }

@@ -159,7 +159,11 @@ TEST(slice_reader, skips_what_is_no_greyscale_slice_and_refuses_what_is_damaged)
       {"frames short", part10_file(le, image(16).text(0x0028, 0x0008, "IS", "2").pixels({1}).bytes),
        read_verdict::damaged, "pixel data holds 2 bytes, the image needs 2 x 2"},
       {"frames text", part10_file(le, image(16).text(0x0028, 0x0008, "IS", "1A").pixels({1}).bytes),
-       read_verdict::damaged, "Number of Frames \"1A\" is not a frame count"},
+       read_verdict::damaged, "Number of Frames \"1A\" is not a frame count from 1 to 100000"},
+      // Pixel data that could hold them does not make two million frames a slice.
+      {"frames beyond any series",
+       part10_file(le, image(16).text(0x0028, 0x0008, "IS", "2000000").pixels({1}).bytes),
+       read_verdict::damaged, "Number of Frames \"2000000\" is not a frame count from 1 to 100000"},
       {"sequence cut",
        part10_file(le, in(true, false).header(0x0008, 0x1140, "SQ", 0xFFFFFFFF).bytes),
        read_verdict::damaged, "file ends inside sequence (0008,1140)"},
