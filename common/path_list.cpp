@@ -37,8 +37,17 @@ std::string_view token_at(std::string_view text, std::size_t& pos) {
 
 }  // namespace
 
+// White space, or a quote where a reader would take one as opening.
+bool needs_quotes(std::string_view path) {
+  return has_space(path) || (!path.empty() && path.front() == '"');
+}
+
+bool listable(std::string_view path) {
+  return !needs_quotes(path) || path.find('"') == std::string_view::npos;
+}
+
 std::string list_line(std::string_view path) {
-  if (!has_space(path)) return std::string(path);
+  if (!needs_quotes(path)) return std::string(path);
   std::string line;
   line.reserve(path.size() + 2);
   line += '"';

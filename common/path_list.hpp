@@ -16,6 +16,10 @@ std::string path_line(std::string_view pattern, std::string_view name);
 // "CT Head\IM.1" => "\"CT Head\IM.1\""; "sample\IM.1" stays as it is.
 std::string list_line(std::string_view path);
 
+// Whether list_line can write the path so that it reads back: a path that
+// needs quotes cannot hold a double quote itself.
+bool listable(std::string_view path);
+
 // A list holds one path per line, so a name with a line break has no line of its own.
 bool has_line_break(std::string_view name);
 

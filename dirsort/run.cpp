@@ -27,6 +27,7 @@ struct run_state {
   std::vector<std::string> main_lines;
   extension_table table;
   std::size_t broken_names = 0;
+  std::size_t unquotable_names = 0;
   std::size_t companions = 0;
   bool main_list_written = false;
   console_sink& console;
@@ -88,8 +89,13 @@ void take_file(run_state& state, const std::string& name) {
   const classified kind = kind_of(state, name, line);
   if (kind.kind == list_kind::none) return;
   if (kind.kind == list_kind::companion) return skip_companion(state, line);
-  const bool listable = !common::has_line_break(line);
-  if (!listable) ++state.broken_names;
+  const bool breaks = common::has_line_break(line);
+  const bool quotable = common::listable(line);
+  const bool listable = !breaks && quotable;
+  if (breaks)
+    ++state.broken_names;
+  else if (!quotable)
+    ++state.unquotable_names;
   if (kind.kind == list_kind::slice) {
     state.out(line);
     state.out("\n");
@@ -128,6 +134,10 @@ bool scan_directory(run_state& state) {
   if (state.broken_names > 0)
     state.fail(state.pattern, std::to_string(state.broken_names) +
                                   " paths with a line break left out of the lists");
+  if (state.unquotable_names > 0)
+    state.fail(state.pattern, std::to_string(state.unquotable_names) +
+                                  " paths with white space and a double quote left out of the "
+                                  "lists (a quoted line cannot hold a double quote)");
   return true;
 }
 
@@ -247,7 +257,7 @@ file_system real_file_system() {
 int run(const std::optional<std::string>& argument, const console_labels& labels,
         const file_system& files, console_sink& console) {
   const std::string pattern = argument ? search_pattern_of(*argument) : default_pattern;
-  run_state state{labels, files, pattern, {}, {}, {}, {}, 0, 0, false, console};
+  run_state state{labels, files, pattern, {}, {}, {}, {}, 0, 0, 0, false, console};
   echo_start(state, argument);
   if (!first_search(state)) return state.exit_status;
   if (!state.dir_name.empty()) {

@@ -138,5 +138,15 @@ int main(int argc, char** argv) {
   }
   // Failures reach the user as this program's own one-line messages.
   cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
-  return run(*parsed.values);
+  const int status = run(*parsed.values);
+  if (status != msg::exit_ok) {
+    // A refusal under a memory limit can leave a library's worker thread
+    // stuck allocating (OpenBLAS, which OpenCV links, starts some), and the
+    // library's exit handler would wait for it for ever: our lines are out,
+    // so the process ends without those handlers.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(status);
+  }
+  return status;
 }

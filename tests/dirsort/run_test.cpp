@@ -235,14 +235,19 @@ TEST(run, relative_pattern_goes_into_lines_and_dir_name_into_list_names) {
 TEST(run, names_with_a_line_break_are_left_out_and_reported) {
   fake_files fake;
   fake.searches["s"] = listing({"s/"});
-  fake.searches["s\\*.*"] = listing({"./", "../", "IM.1", "a\nb.2", "c\r.txt", "with space.3"});
+  fake.searches["s\\*.*"] =
+      listing({"./", "../", "IM.1", "a\nb.2", "c\r.txt", "with space.3", "a \"b\".4", "\"q\".5"});
   const auto result = run(fake, "s");
-  EXPECT_EQ(fake.files["s_list.txt"], "s\\IM.1\n\"s\\with space.3\"\n");
+  // A quoted line cannot hold a quote: that path is left out, said, like a line break.
+  EXPECT_EQ(fake.files["s_list.txt"], "s\\\"q\".5\ns\\IM.1\n\"s\\with space.3\"\n");
   EXPECT_EQ(fake.files["s_txt_list.txt"], "");
   EXPECT_EQ(result.exit_status, 1);
-  ASSERT_EQ(result.console.errors().size(), 1u);
+  ASSERT_EQ(result.console.errors().size(), 2u);
   EXPECT_EQ(result.console.errors()[0].text,
             "dirsort: s: 2 paths with a line break left out of the lists");
+  EXPECT_EQ(result.console.errors()[1].text,
+            "dirsort: s: 1 paths with white space and a double quote left out of the lists (a "
+            "quoted line cannot hold a double quote)");
 }
 
 TEST(run, names_without_extension_are_slices_when_they_end_in_a_digit) {
