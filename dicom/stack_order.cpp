@@ -124,6 +124,20 @@ plane plane_of(const std::array<double, 6>& orientation) {
   return plane::oblique;
 }
 
+std::string_view plane_name(plane p) {
+  switch (p) {
+    case plane::axial:
+      return "axial";
+    case plane::coronal:
+      return "coronal";
+    case plane::sagittal:
+      return "sagittal";
+    case plane::oblique:
+      break;
+  }
+  return "oblique";
+}
+
 std::vector<series_group> group_series(const std::vector<listed_image_file>& files) {
   std::vector<series_group> groups;
   for (const auto& file : files) {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dicom/slice_reader.hpp"
@@ -54,6 +55,9 @@ enum class plane { axial, coronal, sagittal, oblique };
 // The plane an orientation lies in: the turned normal within about 10
 // degrees of an axis names it, else oblique.
 plane plane_of(const std::array<double, 6>& orientation);
+
+// "axial", "coronal", "sagittal", "oblique"
+std::string_view plane_name(plane p);
 
 // One series among the files of a list.
 struct series_group {

@@ -261,20 +261,6 @@ std::string_view direction(const std::array<double, 3>& normal) {
   return words[axis];
 }
 
-std::string_view plane_name(dicom::plane plane) {
-  switch (plane) {
-    case dicom::plane::axial:
-      return "axial";
-    case dicom::plane::coronal:
-      return "coronal";
-    case dicom::plane::sagittal:
-      return "sagittal";
-    case dicom::plane::oblique:
-      return "oblique";
-  }
-  return "oblique";
-}
-
 }  // namespace
 
 std::string ordered_by(dicom::order_rule rule, const std::array<double, 3>& normal,
@@ -301,7 +287,7 @@ std::string series_line(const dicom::series_group& series, std::string_view key)
   line += series.modality.empty() ? "no modality" : series.modality;
   if (!series.description.empty()) line += " " + quoted(series.description);
   line += ", " + std::to_string(series.images) + (series.images == 1 ? " slice, " : " slices, ");
-  line += series.orientation ? plane_name(*series.orientation) : "mixed orientation";
+  line += series.orientation ? dicom::plane_name(*series.orientation) : "mixed orientation";
   return line;
 }
 

@@ -5,12 +5,12 @@
 namespace triview::messages {
 
 std::string series_line(const dicom::series_group& series, const std::string& key) {
-  static constexpr const char* planes[] = {"axial", "coronal", "sagittal", "oblique"};
   std::string line =
       "series " + key + ": " + (series.modality.empty() ? "no modality" : series.modality);
   if (!series.description.empty()) line += " \"" + series.description + "\"";
   line += ", " + std::to_string(series.images) + (series.images == 1 ? " slice, " : " slices, ");
-  line += series.orientation ? planes[static_cast<int>(*series.orientation)] : "mixed orientation";
+  line += series.orientation ? std::string(dicom::plane_name(*series.orientation))
+                             : std::string("mixed orientation");
   return line;
 }
 
