@@ -58,6 +58,11 @@ highgui_ui::~highgui_ui() {
 
 void highgui_ui::open(viewer_state& state) {
   state_ = &state;
+  // The views are plain images. Qt's OpenGL integration would load Mesa and
+  // its compiler (about 170 MiB of address space, and time) for nothing, and
+  // under a memory limit that load fails in ways Qt cannot report. A user's
+  // own setting stays.
+  ::setenv("QT_XCB_GL_INTEGRATION", "none", 0);
   for (const pane& p : panes)
     cv::namedWindow(p.window, cv::WINDOW_AUTOSIZE | cv::WINDOW_GUI_NORMAL);
   int left = 0;

@@ -22,8 +22,9 @@ namespace msg = messages;
 // A path list longer than this names more slices than any memory holds.
 constexpr std::size_t max_list_bytes = std::size_t{1} << 30;
 // What the window toolkit maps after the stack is loaded (threads with their
-// stacks, X shared-memory segments, fonts): about 60 MiB measured, twice
-// that kept free. The views and their copies in the toolkit come on top.
+// stacks, X shared-memory segments, fonts): about 35 MiB measured without
+// its OpenGL integration, four times that kept free. The views and their
+// copies in the toolkit come on top.
 constexpr std::size_t window_toolkit_bytes = std::size_t{128} << 20;
 // Enough of a slice file to hold a JPEG's comment or a DICOM header's start.
 constexpr std::size_t head_bytes = std::size_t{64} << 10;
@@ -56,7 +57,10 @@ loaded_list unreadable(const std::string& path, const slice_outcome& outcome) {
   lines.push_back({path, outcome.reason.empty()
                              ? std::string(msg::cannot_load_image)
                              : std::string(msg::cannot_load_image) + ": " + outcome.reason});
-  return failed(std::move(lines), msg::exit_unreadable_image);
+  // Short of memory, the file is not at fault: the status says so as the other memory refusals do.
+  return failed(std::move(lines), outcome.reason == msg::out_of_memory
+                                      ? msg::exit_failure
+                                      : msg::exit_unreadable_image);
 }
 
 loaded_list load_failed(const load_failure& failure, std::size_t count, cv::Size size) {

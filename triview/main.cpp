@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/diagnostic.hpp"
+#include "common/process_memory.hpp"
 #include "triview/highgui_ui.hpp"
 #include "triview/list_loader.hpp"
 #include "triview/messages.hpp"
@@ -136,6 +137,7 @@ int main(int argc, char** argv) {
     std::printf(msg::usage, msg::default_list);
     return msg::exit_ok;
   }
+  common::use_little_address_space_per_thread();
   // Failures reach the user as this program's own one-line messages.
   cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
   const int status = run(*parsed.values);

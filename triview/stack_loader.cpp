@@ -16,6 +16,7 @@
 #include "common/jpeg_codec.hpp"
 #include "common/path_text.hpp"
 #include "triview/imread_fallback.hpp"
+#include "triview/memory_room.hpp"
 #include "triview/messages.hpp"
 
 namespace triview {
@@ -147,10 +148,19 @@ std::optional<std::vector<std::uint8_t>> read_slice(const std::string& listed_pa
   return std::move(file.bytes);
 }
 
+// imread only says that it failed: short of room for the image and its
+// decoder's buffers, the reason is memory.
+slice_outcome fallback_failed(cv::Size size) {
+  const double image_bytes = 4.0 * size.width * size.height + static_cast<double>(16 << 20);
+  if (!address_space_left(static_cast<std::size_t>(image_bytes)))
+    return outcome_of(kind::unreadable, std::string(text::out_of_memory));
+  return outcome_of(kind::unreadable);
+}
+
 // imread's pixels of what the JPEG path refused, into `slice` of its size and channels.
 slice_outcome decode_with_fallback(bytes_view bytes, cv::Mat& slice) {
   const cv::Mat decoded = read_with_fallback(bytes);
-  if (decoded.empty()) return outcome_of(kind::unreadable);
+  if (decoded.empty()) return fallback_failed(slice.size());
   if (decoded.type() != CV_8UC3) return outcome_of(kind::unreadable, std::string(text::not_8bit));
   if (decoded.size() != slice.size()) {
     slice_outcome outcome = outcome_of(kind::size_differs);
@@ -305,8 +315,8 @@ void decode_first(bytes_view bytes, const declared_size& declared, first_slice& 
   cv::Mat decoded = read_with_fallback(bytes);
   if (decoded.empty() || decoded.type() != CV_8UC3) {
     first.image.release();
-    first.outcome =
-        outcome_of(kind::unreadable, decoded.empty() ? std::string() : std::string(text::not_8bit));
+    first.outcome = decoded.empty() ? fallback_failed(declared.size)
+                                    : outcome_of(kind::unreadable, std::string(text::not_8bit));
     return;
   }
   if (equal_channels(decoded))
