@@ -1,8 +1,7 @@
 #include "dicom/decoder_client.hpp"
 
-#include <unistd.h>
-
 #include "common/module_loader.hpp"
+#include "common/platform.hpp"
 #include "dicom/decoder_protocol.hpp"
 
 namespace dicom {
@@ -43,7 +42,7 @@ std::optional<std::string> helper_decoder::ensure_started() {
   if (helper_.running()) return std::nullopt;
   if (settings_.program.empty()) return settings_.missing;
   // The helper ends itself when this process is gone, however it ends.
-  return helper_.start(settings_.program, {std::to_string(::getpid())});
+  return helper_.start(settings_.program, {common::platform::process_id()});
 }
 
 // A helper that failed is ended; the next file starts a fresh one.

@@ -1,7 +1,5 @@
 #include "slicejpeg/batch.hpp"
 
-#include <sched.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -520,14 +518,6 @@ int run_listed(const batch_options& options, const file_system& files, console& 
 }
 
 }  // namespace
-
-unsigned available_processors() {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  if (::sched_getaffinity(0, sizeof set, &set) != 0) return 1;
-  const int count = CPU_COUNT(&set);
-  return count > 0 ? static_cast<unsigned>(count) : 1;
-}
 
 int run_batch(const batch_options& options, std::FILE* out, std::FILE* err,
               const file_system& files) {

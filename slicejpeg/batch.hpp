@@ -35,9 +35,6 @@ struct batch_options {
   std::size_t max_kept_bytes = std::size_t{1} << 30;
 };
 
-// The number of processors this process may run on.
-unsigned available_processors();
-
 // Runs the whole batch; console text goes to `out`, error lines to `err`.
 // Returns the exit status.
 int run_batch(const batch_options& options, std::FILE* out, std::FILE* err,

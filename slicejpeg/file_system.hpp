@@ -8,15 +8,13 @@
 #include <vector>
 
 #include "common/file_read.hpp"
+#include "common/platform.hpp"
 
 // The batch's one way to the file system, so tests can stand in for it.
 namespace slicejpeg {
 
 // Held until destroyed.
-class file_lock {
- public:
-  virtual ~file_lock() = default;
-};
+using file_lock = common::platform::held_lock;
 
 class file_system {
  public:

@@ -8,7 +8,7 @@
 
 #include "common/diagnostic.hpp"
 #include "common/interrupt.hpp"
-#include "common/process_memory.hpp"
+#include "common/platform.hpp"
 #include "slicejpeg/batch.hpp"
 #include "slicejpeg/command_line.hpp"
 #include "slicejpeg/window.hpp"
@@ -42,9 +42,9 @@ int main(int argc, char** argv) {
   options.window = parsed.options->window;
   options.order = parsed.options->order;
   options.series = parsed.options->series;
-  options.jobs = slicejpeg::available_processors();
+  options.jobs = common::platform::available_processors();
   // Saves about fifty page faults per slice.
-  common::keep_freed_memory_for_reuse();
+  common::platform::keep_freed_memory_for_reuse();
   try {
     return slicejpeg::run_batch(options, stdout, stderr);
   } catch (const std::exception& error) {

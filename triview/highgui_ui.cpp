@@ -1,11 +1,11 @@
 #include "triview/highgui_ui.hpp"
 
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <opencv2/highgui.hpp>
+
+#include "common/platform.hpp"
 
 namespace triview {
 
@@ -35,21 +35,7 @@ mouse_event mouse_event_of(int event, int x, int y, int flags) {
 }  // namespace
 
 bool display_available() {
-  const char* name = std::getenv("DISPLAY");
-  if (name == nullptr || *name == '\0') return false;
-  // Opened at run time so the build needs no X headers; without the library
-  // the toolkit cannot run either.
-  void* xlib = ::dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
-  if (xlib == nullptr) return false;
-  using open_fn = void* (*)(const char*);
-  using close_fn = int (*)(void*);
-  auto open_display = reinterpret_cast<open_fn>(::dlsym(xlib, "XOpenDisplay"));
-  auto close_display = reinterpret_cast<close_fn>(::dlsym(xlib, "XCloseDisplay"));
-  void* display =
-      open_display != nullptr && close_display != nullptr ? open_display(nullptr) : nullptr;
-  if (display != nullptr) close_display(display);
-  ::dlclose(xlib);
-  return display != nullptr;
+  return common::platform::can_open_display();
 }
 
 highgui_ui::~highgui_ui() {
@@ -58,11 +44,7 @@ highgui_ui::~highgui_ui() {
 
 void highgui_ui::open(viewer_state& state) {
   state_ = &state;
-  // The views are plain images. Qt's OpenGL integration would load Mesa and
-  // its compiler (about 170 MiB of address space, and time) for nothing, and
-  // under a memory limit that load fails in ways Qt cannot report. A user's
-  // own setting stays.
-  ::setenv("QT_XCB_GL_INTEGRATION", "none", 0);
+  common::platform::prepare_window_toolkit();
   for (const pane& p : panes)
     cv::namedWindow(p.window, cv::WINDOW_AUTOSIZE | cv::WINDOW_GUI_NORMAL);
   int left = 0;

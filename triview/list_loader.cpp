@@ -7,6 +7,7 @@
 #include "common/file_read.hpp"
 #include "common/path_list.hpp"
 #include "common/path_text.hpp"
+#include "common/platform.hpp"
 #include "common/slice_geometry.hpp"
 #include "dicom/decoder_client.hpp"
 #include "triview/imread_fallback.hpp"
@@ -125,7 +126,7 @@ std::optional<load_line> view_room_problem(std::size_t count, cv::Size size, dou
     return load_line{"", format(msg::too_large_to_address, count, size.width, size.height,
                                 view->window, memory_text(view->bytes).c_str())};
   const std::uint64_t room = window_toolkit_bytes + 2 * view_bytes(count, size, z_scale);
-  if (!address_space_left(static_cast<std::size_t>(room)))
+  if (!common::platform::address_space_left(static_cast<std::size_t>(room)))
     return load_line{"", format(msg::no_memory_for_windows, memory_text(stack_bytes).c_str(),
                                 memory_text(room).c_str())};
   return std::nullopt;

@@ -1,7 +1,5 @@
 // triview: loads a path list of JPEG slices and shows the stack in three
 // planes, "x-y", "x-z" and "y-z", driven by trackbars, hot keys and clicks.
-#include <unistd.h>
-
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -15,7 +13,7 @@
 #include <vector>
 
 #include "common/diagnostic.hpp"
-#include "common/process_memory.hpp"
+#include "common/platform.hpp"
 #include "triview/highgui_ui.hpp"
 #include "triview/list_loader.hpp"
 #include "triview/messages.hpp"
@@ -41,7 +39,7 @@ void report(const std::string& subject, const std::string& problem) {
 // at most every tenth of a second.
 class progress_line {
  public:
-  progress_line() : shown_(::isatty(STDERR_FILENO) == 1) {}
+  progress_line() : shown_(common::platform::error_output_is_terminal()) {}
   ~progress_line() { clear(); }
 
   void update(std::size_t done, std::size_t total) {
@@ -137,7 +135,7 @@ int main(int argc, char** argv) {
     std::printf(msg::usage, msg::default_list);
     return msg::exit_ok;
   }
-  common::use_little_address_space_per_thread();
+  common::platform::use_little_address_space_per_thread();
   // Failures reach the user as this program's own one-line messages.
   cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
   const int status = run(*parsed.values);

@@ -1,7 +1,5 @@
 #include "triview/memory_room.hpp"
 
-#include <sys/mman.h>
-
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -25,15 +23,6 @@ double shown_rows(std::size_t count, double z_scale) {
 }
 
 }  // namespace
-
-bool address_space_left(std::size_t bytes) {
-  // Mapped without access or backing: it costs nothing but counts against the limit.
-  void* probe =
-      ::mmap(nullptr, bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  if (probe == MAP_FAILED) return false;
-  ::munmap(probe, bytes);
-  return true;
-}
 
 std::optional<oversized_view> find_oversized_view(std::size_t count, cv::Size size,
                                                   double z_scale) {

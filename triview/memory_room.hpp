@@ -8,11 +8,6 @@
 
 namespace triview {
 
-// True when `bytes` more of address space can still be mapped (under a
-// `ulimit -v`, say). The window toolkit creates threads and buffers after the
-// stack is loaded; short of room it waits forever instead of failing.
-bool address_space_left(std::size_t bytes);
-
 // A view the window toolkit cannot hold: its image larger than an int can
 // count in bytes, or more slices than a trackbar can count.
 struct oversized_view {

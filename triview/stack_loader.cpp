@@ -1,7 +1,5 @@
 #include "triview/stack_loader.hpp"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
@@ -15,6 +13,7 @@
 #include "common/file_read.hpp"
 #include "common/jpeg_codec.hpp"
 #include "common/path_text.hpp"
+#include "common/platform.hpp"
 #include "triview/imread_fallback.hpp"
 #include "triview/memory_room.hpp"
 #include "triview/messages.hpp"
@@ -152,7 +151,7 @@ std::optional<std::vector<std::uint8_t>> read_slice(const std::string& listed_pa
 // decoder's buffers, the reason is memory.
 slice_outcome fallback_failed(cv::Size size) {
   const double image_bytes = 4.0 * size.width * size.height + static_cast<double>(16 << 20);
-  if (!address_space_left(static_cast<std::size_t>(image_bytes)))
+  if (!common::platform::address_space_left(static_cast<std::size_t>(image_bytes)))
     return outcome_of(kind::unreadable, std::string(text::out_of_memory));
   return outcome_of(kind::unreadable);
 }
@@ -175,22 +174,6 @@ slice_outcome decode_with_fallback(bytes_view bytes, cv::Mat& slice) {
     return outcome_of(kind::needs_colour);
   }
   return {};
-}
-
-// One block for the whole stack, slice after slice, mapped directly so that
-// a stack beyond the memory left is refused rather than thrown about. Large
-// pages, where the system offers them, spare the tens of thousands of page
-// faults that filling a series' worth of small pages costs.
-std::shared_ptr<void> allocate_volume(std::size_t bytes) {
-  constexpr std::size_t huge_page = std::size_t{2} << 20;
-  const std::size_t length = std::max<std::size_t>(bytes, 1);
-  void* block = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (block == MAP_FAILED) return nullptr;
-  const auto begin = reinterpret_cast<std::uintptr_t>(block);
-  const std::uintptr_t first = (begin + huge_page - 1) & ~(huge_page - 1);
-  const std::uintptr_t last = (begin + length) & ~(huge_page - 1);
-  if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-  return {block, [length](void* p) { ::munmap(p, length); }};
 }
 
 std::vector<cv::Mat> slice_views(void* volume, std::size_t count, cv::Size size, int channels) {
@@ -257,7 +240,7 @@ load_result load_with_channels(const std::vector<std::string>& paths, const cv::
   load_result result;
   const int channels = first.channels();
   const std::optional<std::size_t> bytes = stack_bytes(paths.size(), first.size(), channels);
-  std::shared_ptr<void> volume = bytes ? allocate_volume(*bytes) : nullptr;
+  std::shared_ptr<void> volume = bytes ? common::platform::map_zeroed_block(*bytes) : nullptr;
   if (!volume) {
     result.failure = load_failure{load_failure::kind::no_memory,
                                   {},
