@@ -1,10 +1,5 @@
 #include "common/dir_search.hpp"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -12,6 +7,7 @@
 
 #include "common/diagnostic.hpp"
 #include "common/path_text.hpp"
+#include "common/platform.hpp"
 
 namespace common {
 namespace {
@@ -20,60 +16,19 @@ bool has_wildcard(std::string_view name_pattern) {
   return name_pattern.find_first_of("*?") != std::string_view::npos;
 }
 
-// A dangling symbolic link still counts as an entry, described by the link itself.
-std::optional<dir_entry> describe(int dir_fd, const char* name) {
-  struct stat info {};
-  if (::fstatat(dir_fd, name, &info, 0) != 0 &&
-      ::fstatat(dir_fd, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
-    return std::nullopt;
-  return dir_entry{name, S_ISDIR(info.st_mode),
-                   static_cast<std::uint32_t>(static_cast<std::uint64_t>(info.st_size))};
-}
-
 search_result find_one(const search_pattern& split) {
   const std::string path = split.directory == "/" ? "/" + split.name_pattern
                                                   : split.directory + "/" + split.name_pattern;
-  auto entry = find_exact_entry(path);
-  if (!entry) return {{}, system_reason(errno)};
+  std::string problem;
+  auto entry = platform::look_up_entry(path, problem);
+  if (!entry) return {{}, problem};
+  entry->name = std::string(file_name_part(path));
   return {{std::move(*entry)}, {}};
 }
 
-// The directory flag from the listing itself where the file system gives it.
-std::optional<dir_entry> describe_listed(int dir_fd, const dirent& item, entry_sizes sizes) {
-  if (sizes == entry_sizes::skip && (item.d_type == DT_DIR || item.d_type == DT_REG))
-    return dir_entry{item.d_name, item.d_type == DT_DIR, 0};
-  return describe(dir_fd, item.d_name);
-}
-
-search_result list_matching(const search_pattern& split, entry_sizes sizes) {
-  DIR* dir = ::opendir(split.directory.c_str());
-  if (dir == nullptr)
-    return {{}, "cannot open directory " + split.directory + ": " + system_reason(errno)};
-  search_result result;
-  // readdir gives null both at the end and on a read error; only errno tells
-  // them apart, and a listing cut short must not pass for a whole one.
-  int read_error = 0;
-  for (;;) {
-    errno = 0;
-    const dirent* item = ::readdir(dir);
-    if (item == nullptr) {
-      read_error = errno;
-      break;
-    }
-    if (!matches_name_pattern(split.name_pattern, item->d_name)) continue;
-    if (auto entry = describe_listed(::dirfd(dir), *item, sizes)) {
-      result.entries.push_back(std::move(*entry));
-      continue;
-    }
-    // An entry removed since it was listed is gone; one that cannot be looked at is not.
-    if (errno != ENOENT) {
-      read_error = errno;
-      break;
-    }
-  }
-  ::closedir(dir);
-  if (read_error != 0)
-    return {{}, "cannot read directory " + split.directory + ": " + system_reason(read_error)};
+search_result list_sorted(const search_pattern& split, entry_sizes sizes) {
+  search_result result = platform::list_matching(split.directory, split.name_pattern, sizes);
+  if (!result.error.empty()) return result;
   std::sort(result.entries.begin(), result.entries.end(),
             [](const dir_entry& a, const dir_entry& b) { return a.name < b.name; });
   if (result.entries.empty()) result.error = "no entry matches";
@@ -117,11 +72,12 @@ bool matches_name_pattern(std::string_view name_pattern, std::string_view name) 
 search_result find_entries(std::string_view pattern, entry_sizes sizes) {
   const search_pattern split = split_search_pattern(pattern);
   if (split.name_pattern.empty()) return {{}, "no name after the last separator"};
-  return has_wildcard(split.name_pattern) ? list_matching(split, sizes) : find_one(split);
+  return has_wildcard(split.name_pattern) ? list_sorted(split, sizes) : find_one(split);
 }
 
 std::optional<dir_entry> find_exact_entry(const std::string& path) {
-  auto entry = describe(AT_FDCWD, path.c_str());
+  std::string problem;
+  auto entry = platform::look_up_entry(path, problem);
   if (entry) entry->name = std::string(file_name_part(path));
   return entry;
 }

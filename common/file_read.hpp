@@ -26,4 +26,7 @@ file_read read_regular_file(const std::string& path, std::size_t max_bytes);
 // At most the first `head_bytes` of a regular file of any size.
 file_read read_regular_file_head(const std::string& path, std::size_t head_bytes);
 
+// The reason a file of `size` bytes is refused where `max_bytes` is the most it can need.
+std::string too_large_text(std::uint64_t size, std::size_t max_bytes);
+
 }  // namespace common

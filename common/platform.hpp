@@ -4,7 +4,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "common/dir_search.hpp"
+#include "common/file_read.hpp"
 
 // What differs between operating systems and the programs need beyond the
 // standard library: one declaration here, one implementation per system.
@@ -40,7 +44,47 @@ bool address_space_left(std::size_t bytes);
 // refused rather than thrown about.
 std::shared_ptr<void> map_zeroed_block(std::size_t bytes);
 
+// --- Interrupts (Ctrl-C, a terminal hung up, a kill) as a flag the program
+// looks at between steps, so it stops with its lock released and no file
+// half written; a second one ends it at once.
+
+// Catches SIGINT, SIGTERM and SIGHUP, or a console's Ctrl-C, Ctrl-Break and close.
+void catch_interrupts();
+
+// The signal number of the first interrupt caught (SIGINT 2, SIGTERM 15,
+// SIGHUP 1), or 0.
+int interrupted();
+
+// --- Console text.
+
+// The encoding the console shows: the user's locale's codeset ("UTF-8",
+// "SHIFT_JIS"), or a console's code page ("CP932"); "UTF-8" when unknown.
+std::string console_codeset();
+
+// The UTF-8 text in `codeset`, or nothing when the codeset is unknown or
+// cannot hold the text.
+std::optional<std::string> convert_from_utf8(std::string_view utf8_text,
+                                             const std::string& codeset);
+
 // --- Files and folders. Reasons are `system_reason` texts.
+
+// A regular file's bytes: all of it when it has at most `max_bytes` (else
+// too_large), or with `head_only` its first `max_bytes`. Anything that is not
+// a regular file is refused without waiting on it (a FIFO, a device).
+file_read read_regular(const std::string& path, std::size_t max_bytes, bool head_only);
+
+// `content` into a new temporary file beside `path` (its name carries the
+// temporary marker), with the old file's permissions, then renamed over
+// `path` in one step. Returns why not, with the temporary file gone.
+std::optional<std::string> replace_atomically(const std::string& path, std::string_view content);
+
+// The entry at `path`; nothing, with why, when there is none.
+std::optional<dir_entry> look_up_entry(const std::string& path, std::string& problem);
+
+// The entries of `dir` whose names match `name_pattern` (`matches_name_pattern`),
+// in byte order of their names; the reason when the folder cannot be read.
+search_result list_matching(const std::string& dir, std::string_view name_pattern,
+                            entry_sizes sizes);
 
 bool is_directory(const std::string& path);
 

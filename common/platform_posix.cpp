@@ -1,6 +1,9 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <iconv.h>
+#include <langinfo.h>
+#include <locale.h>
 #include <malloc.h>
 #include <pthread.h>
 #include <sched.h>
@@ -14,10 +17,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <initializer_list>
 
+#include "common/atomic_file.hpp"
 #include "common/diagnostic.hpp"
 #include "common/platform.hpp"
 
@@ -216,8 +223,8 @@ namespace {
 void lower_soft_limit(int resource, rlim_t wanted) {
   rlimit bound{};
   ::getrlimit(resource, &bound);
-  bound.rlim_cur = bound.rlim_max != RLIM_INFINITY && wanted > bound.rlim_max ? bound.rlim_max
-                                                                             : wanted;
+  bound.rlim_cur =
+      bound.rlim_max != RLIM_INFINITY && wanted > bound.rlim_max ? bound.rlim_max : wanted;
   ::setrlimit(resource, &bound);
 }
 
@@ -235,6 +242,255 @@ void limit_further_cpu_seconds(unsigned seconds) {
   ::getrusage(RUSAGE_SELF, &used);
   lower_soft_limit(RLIMIT_CPU,
                    static_cast<rlim_t>(used.ru_utime.tv_sec + used.ru_stime.tv_sec) + 1 + seconds);
+}
+
+// --- Interrupts
+
+namespace {
+
+volatile std::sig_atomic_t first_signal = 0;
+
+extern "C" void on_interrupt(int signal) {
+  if (first_signal != 0) {
+    // Asked twice: the user wants out now.
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+    return;
+  }
+  first_signal = signal;
+}
+
+}  // namespace
+
+void catch_interrupts() {
+  struct sigaction action {};
+  action.sa_handler = on_interrupt;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;  // writes in progress finish; the flag is looked at after them
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
+}
+
+int interrupted() {
+  return first_signal;
+}
+
+// --- Console text
+
+namespace {
+
+// Owns one conversion descriptor so every return path closes it.
+class converter {
+ public:
+  explicit converter(const std::string& codeset) : cd_(::iconv_open(codeset.c_str(), "UTF-8")) {}
+  ~converter() {
+    if (valid()) ::iconv_close(cd_);
+  }
+  converter(const converter&) = delete;
+  converter& operator=(const converter&) = delete;
+
+  bool valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+
+  bool convert(std::string_view text, std::string& out) {
+    std::vector<char> input(text.begin(), text.end());
+    char* in_ptr = input.data();
+    std::size_t in_left = input.size();
+    std::vector<char> buffer(text.size() * 2 + 16);
+    while (true) {
+      char* out_ptr = buffer.data();
+      std::size_t out_left = buffer.size();
+      const std::size_t done = ::iconv(cd_, &in_ptr, &in_left, &out_ptr, &out_left);
+      out.append(buffer.data(), buffer.size() - out_left);
+      if (done != static_cast<std::size_t>(-1)) break;
+      if (errno != E2BIG) return false;
+    }
+    char* out_ptr = buffer.data();
+    std::size_t out_left = buffer.size();
+    if (::iconv(cd_, nullptr, nullptr, &out_ptr, &out_left) == static_cast<std::size_t>(-1))
+      return false;
+    out.append(buffer.data(), buffer.size() - out_left);
+    return true;
+  }
+
+ private:
+  iconv_t cd_;
+};
+
+}  // namespace
+
+std::string console_codeset() {
+  const locale_t user = ::newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(nullptr));
+  if (user == static_cast<locale_t>(nullptr)) return "UTF-8";
+  std::string codeset = ::nl_langinfo_l(CODESET, user);
+  ::freelocale(user);
+  return codeset.empty() ? "UTF-8" : codeset;
+}
+
+std::optional<std::string> convert_from_utf8(std::string_view utf8_text,
+                                             const std::string& codeset) {
+  converter conversion(codeset);
+  std::string encoded;
+  if (!conversion.valid() || !conversion.convert(utf8_text, encoded)) return std::nullopt;
+  return encoded;
+}
+
+// --- Reading and replacing files
+
+namespace {
+
+struct descriptor {
+  int fd;
+  ~descriptor() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+std::string kind_of(mode_t mode) {
+  if (S_ISDIR(mode)) return "is a directory";
+  if (S_ISFIFO(mode)) return "is a fifo, not a regular file";
+  if (S_ISSOCK(mode)) return "is a socket, not a regular file";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "is a device, not a regular file";
+  return "is not a regular file";
+}
+
+file_read read_failure(file_read::status what, std::string reason) {
+  file_read result;
+  result.what = what;
+  result.reason = std::move(reason);
+  return result;
+}
+
+}  // namespace
+
+file_read read_regular(const std::string& path, std::size_t max_bytes, bool head_only) {
+  // O_NONBLOCK: opening a FIFO without a writer would otherwise wait forever.
+  const descriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+  if (file.fd < 0) return read_failure(file_read::status::cannot_open, system_reason(errno));
+  struct stat info {};
+  if (::fstat(file.fd, &info) != 0)
+    return read_failure(file_read::status::cannot_read, system_reason(errno));
+  if (!S_ISREG(info.st_mode))
+    return read_failure(file_read::status::not_regular, kind_of(info.st_mode));
+  const auto size = static_cast<std::uint64_t>(info.st_size);
+  if (size > max_bytes && !head_only)
+    return read_failure(file_read::status::too_large, too_large_text(size, max_bytes));
+  file_read result;
+  result.whole = size <= max_bytes;
+  result.bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(size, max_bytes)));
+  std::size_t done = 0;
+  while (done < result.bytes.size()) {
+    const ssize_t got = ::read(file.fd, result.bytes.data() + done, result.bytes.size() - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return read_failure(file_read::status::cannot_read, system_reason(errno));
+    if (got == 0) break;  // shrank while read: keep what is there
+    done += static_cast<std::size_t>(got);
+  }
+  result.bytes.resize(done);
+  return result;
+}
+
+namespace {
+
+bool write_all(int fd, std::string_view content) {
+  while (!content.empty()) {
+    const ssize_t written = ::write(fd, content.data(), content.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    content.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+// New files get the usual 0666 less umask; mkstemp alone would make them 0600.
+mode_t default_file_mode() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return static_cast<mode_t>(0666 & ~mask);
+}
+
+}  // namespace
+
+std::optional<std::string> replace_atomically(const std::string& path, std::string_view content) {
+  std::string temp_name = path + std::string(temporary_marker) + "XXXXXX";
+  std::vector<char> name_buffer(temp_name.begin(), temp_name.end());
+  name_buffer.push_back('\0');
+  const int fd = ::mkstemp(name_buffer.data());
+  if (fd < 0) return "cannot create a temporary file beside it: " + system_reason(errno);
+  temp_name = name_buffer.data();
+
+  struct stat old_stat {};
+  const mode_t mode =
+      ::stat(path.c_str(), &old_stat) == 0 ? (old_stat.st_mode & 07777) : default_file_mode();
+  std::optional<std::string> error;
+  if (!write_all(fd, content)) error = "cannot write: " + system_reason(errno);
+  if (!error && ::fchmod(fd, mode) != 0) error = "cannot set permissions: " + system_reason(errno);
+  if (::close(fd) != 0 && !error) error = "cannot write: " + system_reason(errno);
+  if (!error && std::rename(temp_name.c_str(), path.c_str()) != 0)
+    error = "cannot replace: " + system_reason(errno);
+  if (error) ::unlink(temp_name.c_str());
+  return error;
+}
+
+// --- Listing folders
+
+namespace {
+
+// A dangling symbolic link still counts as an entry, described by the link itself.
+std::optional<dir_entry> describe(int dir_fd, const char* name) {
+  struct stat info {};
+  if (::fstatat(dir_fd, name, &info, 0) != 0 &&
+      ::fstatat(dir_fd, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+    return std::nullopt;
+  return dir_entry{name, S_ISDIR(info.st_mode),
+                   static_cast<std::uint32_t>(static_cast<std::uint64_t>(info.st_size))};
+}
+
+// The directory flag from the listing itself where the file system gives it.
+std::optional<dir_entry> describe_listed(int dir_fd, const dirent& item, entry_sizes sizes) {
+  if (sizes == entry_sizes::skip && (item.d_type == DT_DIR || item.d_type == DT_REG))
+    return dir_entry{item.d_name, item.d_type == DT_DIR, 0};
+  return describe(dir_fd, item.d_name);
+}
+
+}  // namespace
+
+std::optional<dir_entry> look_up_entry(const std::string& path, std::string& problem) {
+  auto entry = describe(AT_FDCWD, path.c_str());
+  if (!entry) problem = system_reason(errno);
+  return entry;
+}
+
+search_result list_matching(const std::string& dir, std::string_view name_pattern,
+                            entry_sizes sizes) {
+  DIR* stream = ::opendir(dir.c_str());
+  if (stream == nullptr) return {{}, "cannot open directory " + dir + ": " + system_reason(errno)};
+  search_result result;
+  // readdir gives null both at the end and on a read error; only errno tells
+  // them apart, and a listing cut short must not pass for a whole one.
+  int read_error = 0;
+  for (;;) {
+    errno = 0;
+    const dirent* item = ::readdir(stream);
+    if (item == nullptr) {
+      read_error = errno;
+      break;
+    }
+    if (!matches_name_pattern(name_pattern, item->d_name)) continue;
+    if (auto entry = describe_listed(::dirfd(stream), *item, sizes)) {
+      result.entries.push_back(std::move(*entry));
+      continue;
+    }
+    // An entry removed since it was listed is gone; one that cannot be looked at is not.
+    if (errno != ENOENT) {
+      read_error = errno;
+      break;
+    }
+  }
+  ::closedir(stream);
+  if (read_error != 0)
+    return {{}, "cannot read directory " + dir + ": " + system_reason(read_error)};
+  return result;
 }
 
 }  // namespace common::platform

@@ -14,9 +14,9 @@
 
 #include "common/atomic_file.hpp"
 #include "common/diagnostic.hpp"
-#include "common/interrupt.hpp"
 #include "common/path_list.hpp"
 #include "common/path_text.hpp"
+#include "common/platform.hpp"
 #include "slicejpeg/max_file.hpp"
 #include "slicejpeg/slice_convert.hpp"
 #include "slicejpeg/slice_naming.hpp"
@@ -135,7 +135,8 @@ std::optional<int> write_deferred_frames(const slice_job& job, const slice_outco
       con.problem(job.path, text::out_of_memory);
       return exit_status::no_memory;
     }
-    if (const int signal = common::interrupted()) return exit_status::interrupted + signal;
+    if (const int signal = common::platform::interrupted())
+      return exit_status::interrupted + signal;
   }
   return std::nullopt;
 }
@@ -253,7 +254,8 @@ std::optional<int> for_each_outcome(
     const std::function<std::optional<int>(std::size_t index, slice_outcome&)>& use) {
   // An interrupt stops the batch between two slices, never inside a write.
   const auto stop_for_interrupt = []() -> std::optional<int> {
-    if (const int signal = common::interrupted()) return exit_status::interrupted + signal;
+    if (const int signal = common::platform::interrupted())
+      return exit_status::interrupted + signal;
     return std::nullopt;
   };
   if (options.jobs <= 1 || jobs.size() == 1) {

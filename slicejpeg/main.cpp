@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "common/diagnostic.hpp"
-#include "common/interrupt.hpp"
 #include "common/platform.hpp"
 #include "slicejpeg/batch.hpp"
 #include "slicejpeg/command_line.hpp"
@@ -36,7 +35,7 @@ int main(int argc, char** argv) {
     print_usage();
     return slicejpeg::exit_status::ok;
   }
-  common::catch_interrupts();
+  common::platform::catch_interrupts();
   slicejpeg::batch_options options;
   options.list_name = parsed.options->list_name;
   options.window = parsed.options->window;

@@ -1,0 +1,329 @@
+// The Windows side of common/platform.hpp. Paths and names are bytes in the
+// ANSI code page, as the programs' lists have always held them; they meet
+// the system as UTF-16 through the W functions, with the \\?\ prefix where a
+// path is longer than the old 260-character limit.
+#include <fcntl.h>
+#include <io.h>
+#include <psapi.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstdio>
+#include <thread>
+
+#include "common/platform.hpp"
+
+namespace common::platform {
+namespace {
+
+std::wstring wide(const std::string& text) {
+  if (text.empty()) return {};
+  const int length =
+      ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring result(static_cast<std::size_t>(length), L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), result.data(),
+                        length);
+  return result;
+}
+
+// A name the ANSI code page cannot hold is never best-fitted to another.
+std::optional<std::string> narrow(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  BOOL lossy = FALSE;
+  const int length =
+      ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(),
+                            static_cast<int>(text.size()), nullptr, 0, nullptr, &lossy);
+  if (lossy || length <= 0) return std::nullopt;
+  std::string result(static_cast<std::size_t>(length), '\0');
+  ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()),
+                        result.data(), length, nullptr, nullptr);
+  return result;
+}
+
+std::wstring system_path(const std::string& path) {
+  std::wstring result = wide(path.empty() ? std::string(".") : path);
+  for (wchar_t& c : result)
+    if (c == L'/') c = L'\\';
+  if (result.size() < MAX_PATH || result.rfind(L"\\\\", 0) == 0) return result;
+  wchar_t* unused = nullptr;
+  const DWORD length = ::GetFullPathNameW(result.c_str(), 0, nullptr, &unused);
+  std::wstring full(length, L'\0');
+  full.resize(::GetFullPathNameW(result.c_str(), length, full.data(), &unused));
+  return L"\\\\?\\" + full;
+}
+
+// The same words as the C library's reasons on the other systems.
+std::string reason_of(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+      return "no such file or directory";
+    case ERROR_ACCESS_DENIED:
+      return "permission denied";
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return "no space left on device";
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_FILE_EXISTS:
+      return "file exists";
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return "in use by another program";
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+      return "cannot allocate memory";
+    case ERROR_WRITE_PROTECT:
+      return "read-only file system";
+    default:
+      return "system error " + std::to_string(error);
+  }
+}
+
+struct handle {
+  HANDLE value = INVALID_HANDLE_VALUE;
+  ~handle() {
+    if (value != INVALID_HANDLE_VALUE && value != nullptr) ::CloseHandle(value);
+  }
+};
+
+}  // namespace
+
+unsigned available_processors() {
+  DWORD_PTR process = 0, system = 0;
+  if (!::GetProcessAffinityMask(::GetCurrentProcess(), &process, &system) || process == 0) return 1;
+  return static_cast<unsigned>(std::popcount(static_cast<std::uint64_t>(process)));
+}
+
+std::string process_id() {
+  return std::to_string(::GetCurrentProcessId());
+}
+
+bool error_output_is_terminal() {
+  DWORD mode = 0;
+  return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+// The Windows heap keeps freed blocks itself, and a thread's stack is what
+// the program's header reserves (1 MiB): nothing to set.
+void keep_freed_memory_for_reuse() {}
+void use_little_address_space_per_thread() {}
+
+bool address_space_left(std::size_t bytes) {
+  void* probe = ::VirtualAlloc(nullptr, bytes, MEM_RESERVE, PAGE_NOACCESS);
+  if (probe == nullptr) return false;
+  ::VirtualFree(probe, 0, MEM_RELEASE);
+  return true;
+}
+
+std::shared_ptr<void> map_zeroed_block(std::size_t bytes) {
+  void* block = ::VirtualAlloc(nullptr, std::max<std::size_t>(bytes, 1), MEM_RESERVE | MEM_COMMIT,
+                               PAGE_READWRITE);
+  if (block == nullptr) return nullptr;
+  return {block, [](void* p) { ::VirtualFree(p, 0, MEM_RELEASE); }};
+}
+
+bool is_directory(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesW(system_path(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool exists(const std::string& path) {
+  if (::GetFileAttributesW(system_path(path).c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+  const DWORD error = ::GetLastError();
+  return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+}
+
+std::vector<std::string> names_in(const std::string& dir) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAW entry{};
+  const std::wstring pattern = system_path(dir) + L"\\*";
+  HANDLE search = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry,
+                                     FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (auto name = narrow(entry.cFileName)) names.push_back(std::move(*name));
+  } while (::FindNextFileW(search, &entry));
+  ::FindClose(search);
+  return names;
+}
+
+std::optional<std::string> make_directory(const std::string& path) {
+  if (::CreateDirectoryW(system_path(path).c_str(), nullptr)) return std::nullopt;
+  const DWORD error = ::GetLastError();
+  if (error == ERROR_ALREADY_EXISTS && is_directory(path)) return std::nullopt;
+  return reason_of(error);
+}
+
+std::optional<std::string> remove_file(const std::string& path) {
+  if (::DeleteFileW(system_path(path).c_str())) return std::nullopt;
+  const DWORD error = ::GetLastError();
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::nullopt;
+  return reason_of(error);
+}
+
+namespace {
+
+// Deleted while still locked, as on the other systems: a run waiting on it
+// finds the name gone or taken by a newer file and starts over on that one.
+class lock_file final : public held_lock {
+ public:
+  lock_file(std::wstring path, HANDLE file) : path_(std::move(path)), file_(file) {}
+  ~lock_file() override {
+    ::DeleteFileW(path_.c_str());
+    OVERLAPPED whole{};
+    ::UnlockFileEx(file_, 0, MAXDWORD, MAXDWORD, &whole);
+    ::CloseHandle(file_);
+  }
+  lock_file(const lock_file&) = delete;
+  lock_file& operator=(const lock_file&) = delete;
+
+ private:
+  std::wstring path_;
+  HANDLE file_;
+};
+
+bool same_file(HANDLE held, const std::wstring& path) {
+  handle named{::CreateFileW(path.c_str(), 0,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, 0, nullptr)};
+  BY_HANDLE_FILE_INFORMATION a{}, b{};
+  return named.value != INVALID_HANDLE_VALUE && ::GetFileInformationByHandle(held, &a) &&
+         ::GetFileInformationByHandle(named.value, &b) &&
+         a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
+}
+
+}  // namespace
+
+std::unique_ptr<held_lock> hold_lock_file(const std::string& name, std::string& problem) {
+  const std::wstring path = system_path(name);
+  while (true) {
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      problem = reason_of(::GetLastError());
+      return nullptr;
+    }
+    OVERLAPPED whole{};
+    if (!::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) {
+      problem = reason_of(::GetLastError());
+      ::CloseHandle(file);
+      return nullptr;
+    }
+    if (same_file(file, path)) return std::make_unique<lock_file>(path, file);
+    ::CloseHandle(file);
+  }
+}
+
+// Windows always has its desktop; HighGUI's own windows need nothing else.
+bool can_open_display() {
+  return true;
+}
+void prepare_window_toolkit() {}
+
+namespace {
+
+// A crash ends the helper with a status its parent reports as a line, never
+// with the system's error dialog or a debugger waiting for a user.
+LONG WINAPI end_on_crash(EXCEPTION_POINTERS* crash) {
+  ::TerminateProcess(::GetCurrentProcess(), crash->ExceptionRecord->ExceptionCode);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
+// The helper's own job: the bounds below are set on it per request.
+HANDLE own_job() {
+  static HANDLE job = [] {
+    HANDLE created = ::CreateJobObjectW(nullptr, nullptr);
+    if (created != nullptr) ::AssignProcessToJobObject(created, ::GetCurrentProcess());
+    return created;
+  }();
+  return job;
+}
+
+void set_job_limits(const JOBOBJECT_EXTENDED_LIMIT_INFORMATION& limits) {
+  if (HANDLE job = own_job())
+    ::SetInformationJobObject(job, JobObjectExtendedLimitInformation,
+                              const_cast<JOBOBJECT_EXTENDED_LIMIT_INFORMATION*>(&limits),
+                              sizeof limits);
+}
+
+JOBOBJECT_EXTENDED_LIMIT_INFORMATION current_limits() {
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  if (HANDLE job = own_job())
+    ::QueryInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits,
+                                nullptr);
+  return limits;
+}
+
+}  // namespace
+
+bool end_with_parent(const std::string& parent_id) {
+  ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  ::SetUnhandledExceptionFilter(end_on_crash);
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
+  if (parent_id.empty()) return true;
+  HANDLE parent = ::OpenProcess(SYNCHRONIZE, FALSE, std::stoul(parent_id));
+  if (parent == nullptr || ::WaitForSingleObject(parent, 0) == WAIT_OBJECT_0) return false;
+  std::thread([parent] {
+    ::WaitForSingleObject(parent, INFINITE);
+    ::TerminateProcess(::GetCurrentProcess(), 1);
+  }).detach();
+  return true;
+}
+
+bool read_from_parent(void* data, std::size_t size) {
+  auto* bytes = static_cast<char*>(data);
+  const HANDLE in = ::GetStdHandle(STD_INPUT_HANDLE);
+  while (size > 0) {
+    DWORD got = 0;
+    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+    if (!::ReadFile(in, bytes, wanted, &got, nullptr) || got == 0) return false;
+    bytes += got;
+    size -= got;
+  }
+  return true;
+}
+
+bool write_to_parent(const void* data, std::size_t size) {
+  const auto* bytes = static_cast<const char*>(data);
+  const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  while (size > 0) {
+    DWORD written = 0;
+    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+    if (!::WriteFile(out, bytes, wanted, &written, nullptr) || written == 0) return false;
+    bytes += written;
+    size -= written;
+  }
+  return true;
+}
+
+void limit_further_memory(std::size_t bytes) {
+  PROCESS_MEMORY_COUNTERS used{};
+  if (!::GetProcessMemoryInfo(::GetCurrentProcess(), &used, sizeof used)) return;
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = current_limits();
+  limits.BasicLimitInformation.LimitFlags |= JOB_OBJECT_LIMIT_PROCESS_MEMORY;
+  limits.ProcessMemoryLimit = used.PagefileUsage + bytes;
+  set_job_limits(limits);
+}
+
+void limit_further_cpu_seconds(unsigned seconds) {
+  FILETIME created{}, ended{}, kernel{}, user{};
+  if (!::GetProcessTimes(::GetCurrentProcess(), &created, &ended, &kernel, &user)) return;
+  const auto ticks = [](FILETIME t) {
+    return static_cast<LONGLONG>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) |
+                                 t.dwLowDateTime);
+  };
+  constexpr LONGLONG ticks_per_second = 10'000'000;
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = current_limits();
+  limits.BasicLimitInformation.LimitFlags |= JOB_OBJECT_LIMIT_PROCESS_TIME;
+  limits.BasicLimitInformation.PerProcessUserTimeLimit.QuadPart =
+      ticks(user) + ticks(kernel) + (1 + static_cast<LONGLONG>(seconds)) * ticks_per_second;
+  set_job_limits(limits);
+}
+
+}  // namespace common::platform
