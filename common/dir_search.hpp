@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -20,6 +21,7 @@ struct dir_entry {
 struct search_result {
   std::vector<dir_entry> entries;  // in byte order of their names
   std::string error;               // why nothing was found; empty when entries were
+  std::size_t unnamable = 0;       // names the system's code page cannot hold, left out
 };
 
 struct search_pattern {

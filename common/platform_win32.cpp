@@ -2,17 +2,22 @@
 // ANSI code page, as the programs' lists have always held them; they meet
 // the system as UTF-16 through the W functions, with the \\?\ prefix where a
 // path is longer than the old 260-character limit.
+// windows.h first: the other system headers need its types.
+// clang-format off
+#include <windows.h>
 #include <fcntl.h>
 #include <io.h>
 #include <psapi.h>
-#include <windows.h>
+// clang-format on
 
 #include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
+#include "common/atomic_file.hpp"
 #include "common/platform.hpp"
 
 namespace common::platform {
@@ -324,6 +329,195 @@ void limit_further_cpu_seconds(unsigned seconds) {
   limits.BasicLimitInformation.PerProcessUserTimeLimit.QuadPart =
       ticks(user) + ticks(kernel) + (1 + static_cast<LONGLONG>(seconds)) * ticks_per_second;
   set_job_limits(limits);
+}
+
+// --- Interrupts
+
+namespace {
+
+volatile LONG first_signal = 0;
+
+// The console's events as the signals they stand for elsewhere. Returning
+// TRUE keeps the process alive to stop between two steps; a second event
+// ends it at once.
+BOOL WINAPI on_console_event(DWORD event) {
+  const LONG signal = event == CTRL_C_EVENT ? 2 : event == CTRL_BREAK_EVENT ? 15 : 1;
+  if (::InterlockedCompareExchange(&first_signal, signal, 0) != 0)
+    ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(128 + signal));
+  return TRUE;
+}
+
+}  // namespace
+
+void catch_interrupts() {
+  ::SetConsoleCtrlHandler(on_console_event, TRUE);
+}
+
+int interrupted() {
+  return static_cast<int>(first_signal);
+}
+
+// --- Console text
+
+std::string console_codeset() {
+  // No console (output redirected, or wine without one): the ANSI code page
+  // that lists and names are written in.
+  UINT page = ::GetConsoleOutputCP();
+  if (page == 0) page = ::GetACP();
+  return page == CP_UTF8 ? "UTF-8" : "CP" + std::to_string(page);
+}
+
+std::optional<std::string> convert_from_utf8(std::string_view utf8_text,
+                                             const std::string& codeset) {
+  if (codeset.rfind("CP", 0) != 0) return std::nullopt;
+  const UINT page = static_cast<UINT>(std::strtoul(codeset.c_str() + 2, nullptr, 10));
+  if (utf8_text.empty()) return std::string();
+  const int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8_text.data(),
+                                           static_cast<int>(utf8_text.size()), nullptr, 0);
+  if (length <= 0) return std::nullopt;
+  std::wstring text(static_cast<std::size_t>(length), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, utf8_text.data(), static_cast<int>(utf8_text.size()),
+                        text.data(), length);
+  BOOL lossy = FALSE;
+  const int size = ::WideCharToMultiByte(page, WC_NO_BEST_FIT_CHARS, text.data(), length, nullptr,
+                                         0, nullptr, &lossy);
+  if (size <= 0 || lossy) return std::nullopt;
+  std::string encoded(static_cast<std::size_t>(size), '\0');
+  ::WideCharToMultiByte(page, WC_NO_BEST_FIT_CHARS, text.data(), length, encoded.data(), size,
+                        nullptr, nullptr);
+  return encoded;
+}
+
+// --- Reading and replacing files
+
+namespace {
+
+file_read read_failure(file_read::status what, std::string reason) {
+  file_read result;
+  result.what = what;
+  result.reason = std::move(reason);
+  return result;
+}
+
+}  // namespace
+
+file_read read_regular(const std::string& path, std::size_t max_bytes, bool head_only) {
+  const std::wstring name = system_path(path);
+  const DWORD attributes = ::GetFileAttributesW(name.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    return read_failure(file_read::status::not_regular, "is a directory");
+  handle file{::CreateFileW(name.c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)};
+  if (file.value == INVALID_HANDLE_VALUE)
+    return read_failure(file_read::status::cannot_open, reason_of(::GetLastError()));
+  if (::GetFileType(file.value) != FILE_TYPE_DISK)
+    return read_failure(file_read::status::not_regular, "is a device, not a regular file");
+  LARGE_INTEGER length{};
+  if (!::GetFileSizeEx(file.value, &length))
+    return read_failure(file_read::status::cannot_read, reason_of(::GetLastError()));
+  const auto size = static_cast<std::uint64_t>(length.QuadPart);
+  if (size > max_bytes && !head_only)
+    return read_failure(file_read::status::too_large, too_large_text(size, max_bytes));
+  file_read result;
+  result.whole = size <= max_bytes;
+  result.bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(size, max_bytes)));
+  std::size_t done = 0;
+  while (done < result.bytes.size()) {
+    DWORD got = 0;
+    const DWORD wanted =
+        static_cast<DWORD>(std::min<std::size_t>(result.bytes.size() - done, 1u << 30));
+    if (!::ReadFile(file.value, result.bytes.data() + done, wanted, &got, nullptr))
+      return read_failure(file_read::status::cannot_read, reason_of(::GetLastError()));
+    if (got == 0) break;  // shrank while read: keep what is there
+    done += got;
+  }
+  result.bytes.resize(done);
+  return result;
+}
+
+std::optional<std::string> replace_atomically(const std::string& path, std::string_view content) {
+  static constexpr char letters[] =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  HANDLE file = INVALID_HANDLE_VALUE;
+  std::wstring temp_name;
+  for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
+    std::string name = path + std::string(temporary_marker);
+    ULONGLONG seed = ::GetTickCount64() ^ (static_cast<ULONGLONG>(::GetCurrentProcessId()) << 20) ^
+                     static_cast<ULONGLONG>(attempt) * 0x9E3779B97F4A7C15ull;
+    for (int i = 0; i < 6; ++i, seed /= 62) name += letters[seed % 62];
+    temp_name = system_path(name);
+    file = ::CreateFileW(temp_name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  if (file == INVALID_HANDLE_VALUE)
+    return "cannot create a temporary file beside it: " + reason_of(::GetLastError());
+  std::optional<std::string> error;
+  while (!content.empty() && !error) {
+    DWORD written = 0;
+    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(content.size(), 1u << 30));
+    if (!::WriteFile(file, content.data(), wanted, &written, nullptr) || written == 0)
+      error = "cannot write: " + reason_of(::GetLastError());
+    else
+      content.remove_prefix(written);
+  }
+  if (!error && !::FlushFileBuffers(file)) error = "cannot write: " + reason_of(::GetLastError());
+  ::CloseHandle(file);
+  // std::rename does not replace an existing file here; MoveFileEx does, in one step.
+  if (!error && !::MoveFileExW(temp_name.c_str(), system_path(path).c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    error = "cannot replace: " + reason_of(::GetLastError());
+  if (error) ::DeleteFileW(temp_name.c_str());
+  return error;
+}
+
+// --- Listing folders
+
+namespace {
+
+dir_entry entry_of(std::string name, DWORD attributes, DWORD size_low) {
+  return dir_entry{std::move(name), (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                   static_cast<std::uint32_t>(size_low)};
+}
+
+}  // namespace
+
+std::optional<dir_entry> look_up_entry(const std::string& path, std::string& problem) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(system_path(path).c_str(), GetFileExInfoStandard, &data)) {
+    problem = reason_of(::GetLastError());
+    return std::nullopt;
+  }
+  return entry_of(path, data.dwFileAttributes, data.nFileSizeLow);
+}
+
+search_result list_matching(const std::string& dir, std::string_view name_pattern,
+                            entry_sizes /*sizes*/) {
+  // Every entry, matched by the programs' own rule: the system's matcher
+  // would also match 8.3 short names ("*.jpe" finding "LONGNA~1.JPEG").
+  WIN32_FIND_DATAW item{};
+  const std::wstring every = system_path(dir) + L"\\*";
+  HANDLE search = ::FindFirstFileExW(every.c_str(), FindExInfoBasic, &item, FindExSearchNameMatch,
+                                     nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (search == INVALID_HANDLE_VALUE)
+    return {{}, "cannot open directory " + dir + ": " + reason_of(::GetLastError())};
+  search_result result;
+  do {
+    const std::optional<std::string> name = narrow(item.cFileName);
+    if (!name) {
+      // Listed under a best-fitted name it would be a file that is not there.
+      ++result.unnamable;
+      continue;
+    }
+    if (matches_name_pattern(name_pattern, *name))
+      result.entries.push_back(entry_of(*name, item.dwFileAttributes, item.nFileSizeLow));
+  } while (::FindNextFileW(search, &item));
+  const DWORD error = ::GetLastError();
+  ::FindClose(search);
+  if (error != ERROR_NO_MORE_FILES)
+    return {{}, "cannot read directory " + dir + ": " + reason_of(error)};
+  return result;
 }
 
 }  // namespace common::platform
