@@ -1,13 +1,12 @@
 #include "common/module_loader.hpp"
 
-#include <dlfcn.h>
+#include "common/platform.hpp"
 
 namespace common {
 
 std::vector<std::filesystem::path> module_dirs(const std::filesystem::path& installed_dir) {
-  std::error_code error;
-  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) return {};
+  const std::filesystem::path program = platform::program_file();
+  if (program.empty()) return {};
   const std::filesystem::path dir = program.parent_path();
   return {(dir / installed_dir).lexically_normal(), (dir / ".." / "lib").lexically_normal()};
 }
@@ -22,18 +21,8 @@ module_entry load_module_entry(std::span<const std::filesystem::path> dirs,
     const std::filesystem::path candidate = dir / file_name;
     std::error_code error;
     if (!std::filesystem::exists(candidate, error)) continue;
-    void* handle = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-      const char* reason = ::dlerror();
-      module.problem = reason != nullptr ? reason : candidate.string() + ": cannot be loaded";
-      continue;
-    }
-    void* entry = ::dlsym(handle, entry_name);
-    if (entry == nullptr) {
-      module.problem = candidate.string() + ": no entry " + entry_name;
-      ::dlclose(handle);
-      continue;
-    }
+    void* entry = platform::load_library_entry(candidate, entry_name, module.problem);
+    if (entry == nullptr) continue;
     module.entry = entry;
     module.problem.clear();
     return module;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -107,6 +108,17 @@ class held_lock {
   virtual ~held_lock() = default;
 };
 std::unique_ptr<held_lock> hold_lock_file(const std::string& name, std::string& problem);
+
+// --- Modules and programs.
+
+// This program's own file, or an empty path when it cannot be told.
+std::filesystem::path program_file();
+
+// The symbol `entry_name` of the library `file`, loaded for the rest of the
+// run and bound at once, so nothing is resolved lazily later (in a forked
+// child, say); null with the loader's reason when it cannot be had.
+void* load_library_entry(const std::filesystem::path& file, const char* entry_name,
+                         std::string& problem);
 
 // --- The window system.
 

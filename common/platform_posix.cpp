@@ -166,6 +166,28 @@ std::unique_ptr<held_lock> hold_lock_file(const std::string& name, std::string& 
   }
 }
 
+std::filesystem::path program_file() {
+  std::error_code error;
+  std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::filesystem::path() : program;
+}
+
+void* load_library_entry(const std::filesystem::path& file, const char* entry_name,
+                         std::string& problem) {
+  void* library = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) {
+    const char* reason = ::dlerror();
+    problem = reason != nullptr ? reason : file.string() + ": cannot be loaded";
+    return nullptr;
+  }
+  void* entry = ::dlsym(library, entry_name);
+  if (entry == nullptr) {
+    problem = file.string() + ": no entry " + entry_name;
+    ::dlclose(library);
+  }
+  return entry;
+}
+
 bool can_open_display() {
   const char* name = std::getenv("DISPLAY");
   if (name == nullptr || *name == '\0') return false;

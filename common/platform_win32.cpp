@@ -224,6 +224,37 @@ std::unique_ptr<held_lock> hold_lock_file(const std::string& name, std::string& 
   }
 }
 
+std::filesystem::path program_file() {
+  std::wstring name(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        ::GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
+    if (length == 0) return {};
+    if (length < name.size()) {
+      name.resize(length);
+      return std::filesystem::path(name);
+    }
+    name.resize(name.size() * 2);
+  }
+}
+
+void* load_library_entry(const std::filesystem::path& file, const char* entry_name,
+                         std::string& problem) {
+  // The library's own folder first for the DLLs it needs, never the working folder.
+  HMODULE library = ::LoadLibraryExW(
+      file.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+  if (library == nullptr) {
+    problem = file.string() + ": cannot be loaded: " + reason_of(::GetLastError());
+    return nullptr;
+  }
+  auto entry = reinterpret_cast<void*>(::GetProcAddress(library, entry_name));
+  if (entry == nullptr) {
+    problem = file.string() + ": no entry " + entry_name;
+    ::FreeLibrary(library);
+  }
+  return entry;
+}
+
 // Windows always has its desktop; HighGUI's own windows need nothing else.
 bool can_open_display() {
   return true;

@@ -10,7 +10,7 @@
 namespace slicejpeg::text {
 namespace {
 
-std::string quoted(std::string_view value) {
+std::string in_quotes(std::string_view value) {
   std::string text;
   text.reserve(value.size() + 2);
   text += '"';
@@ -76,7 +76,7 @@ std::string short_pixel_data(std::size_t holds, std::size_t frames, std::size_t 
   return "pixel data holds " + std::to_string(holds) + " bytes, the image needs " + needs;
 }
 std::string bad_frame_count(std::string_view value) {
-  return "Number of Frames " + quoted(value) + " is not a frame count from 1 to " +
+  return "Number of Frames " + in_quotes(value) + " is not a frame count from 1 to " +
          std::to_string(dicom::max_frames);
 }
 std::string decoded_mismatch(int rows, int columns, int bits, int samples_per_pixel) {
@@ -285,7 +285,7 @@ std::string several_series(std::size_t count) {
 std::string series_line(const dicom::series_group& series, std::string_view key) {
   std::string line = "series " + std::string(key) + ": ";
   line += series.modality.empty() ? "no modality" : series.modality;
-  if (!series.description.empty()) line += " " + quoted(series.description);
+  if (!series.description.empty()) line += " " + in_quotes(series.description);
   line += ", " + std::to_string(series.images) + (series.images == 1 ? " slice, " : " slices, ");
   line += series.orientation ? dicom::plane_name(*series.orientation) : "mixed orientation";
   return line;
