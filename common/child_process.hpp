@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -11,14 +12,15 @@
 
 // A helper program kept running beside this one, spoken to over one channel
 // that is its standard input and output. Its standard error is discarded.
-// Nothing else this process starts inherits the channel.
+// Nothing else this process starts inherits the channel. Implemented with
+// the rest of what differs between systems (platform_*.cpp).
 namespace common {
 
 class child_process {
  public:
   using deadline = std::chrono::steady_clock::time_point;
 
-  child_process() = default;
+  child_process();
   ~child_process();
   child_process(child_process&& other) noexcept;
   child_process& operator=(child_process&& other) noexcept;
@@ -28,7 +30,7 @@ class child_process {
   // Starts `program` with `args` (argv[1]...); nothing on success, else why not.
   std::optional<std::string> start(const std::filesystem::path& program,
                                    const std::vector<std::string>& args);
-  bool running() const { return pid_ > 0; }
+  bool running() const { return connection_ != nullptr; }
   long pid() const { return pid_; }
 
   enum class transfer { complete, closed, timed_out };
@@ -43,8 +45,9 @@ class child_process {
   std::string stop(bool force);
 
  private:
+  struct connection;  // the system's handles of the child and its channel
   long pid_ = -1;
-  int channel_ = -1;
+  std::unique_ptr<connection> connection_;
 };
 
 }  // namespace common
