@@ -612,6 +612,7 @@ std::optional<std::string> child_process::start(const std::filesystem::path& pro
 }
 
 child_process::transfer child_process::send(std::span<const std::uint8_t> bytes, deadline until) {
+  if (!running()) return transfer::closed;
   while (!bytes.empty()) {
     if (!wait_ready(connection_->channel, POLLOUT, until)) return transfer::timed_out;
     // MSG_NOSIGNAL: a helper that died is an error here, not SIGPIPE for the program.
@@ -624,6 +625,7 @@ child_process::transfer child_process::send(std::span<const std::uint8_t> bytes,
 }
 
 child_process::transfer child_process::receive(std::span<std::uint8_t> into, deadline until) {
+  if (!running()) return transfer::closed;
   while (!into.empty()) {
     if (!wait_ready(connection_->channel, POLLIN, until)) return transfer::timed_out;
     const ssize_t got = ::recv(connection_->channel, into.data(), into.size(), 0);

@@ -12,12 +12,16 @@
 
 #include <algorithm>
 #include <bit>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <thread>
+#include <utility>
 
 #include "common/atomic_file.hpp"
+#include "common/child_process.hpp"
 #include "common/platform.hpp"
 
 namespace common::platform {
@@ -552,3 +556,224 @@ search_result list_matching(const std::string& dir, std::string_view name_patter
 }
 
 }  // namespace common::platform
+
+// --- The helper process
+
+namespace common {
+namespace {
+
+void close_handle(HANDLE& h) {
+  if (h != nullptr && h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
+  h = nullptr;
+}
+
+// One argument as CreateProcess's parser reads it back.
+std::wstring quoted_argument(const std::wstring& argument) {
+  std::wstring text = L"\"";
+  std::size_t backslashes = 0;
+  for (const wchar_t c : argument) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    text.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+    backslashes = 0;
+    text += c;
+  }
+  text.append(2 * backslashes, L'\\');
+  return text + L"\"";
+}
+
+// Cancels the calling thread's blocking pipe write at the deadline: an
+// anonymous pipe has no wait of its own.
+class write_deadline {
+ public:
+  explicit write_deadline(child_process::deadline until) {
+    ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(), &thread_,
+                      0, FALSE, DUPLICATE_SAME_ACCESS);
+    watcher_ = std::thread([this, until] {
+      std::unique_lock<std::mutex> lock(mutex_);
+      if (!done_cv_.wait_until(lock, until, [this] { return done_; })) {
+        expired_ = true;
+        ::CancelSynchronousIo(thread_);
+      }
+    });
+  }
+  ~write_deadline() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      done_ = true;
+    }
+    done_cv_.notify_one();
+    watcher_.join();
+    ::CloseHandle(thread_);
+  }
+  write_deadline(const write_deadline&) = delete;
+  write_deadline& operator=(const write_deadline&) = delete;
+  bool expired() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return expired_;
+  }
+
+ private:
+  HANDLE thread_ = nullptr;
+  std::mutex mutex_;
+  std::condition_variable done_cv_;
+  bool done_ = false, expired_ = false;
+  std::thread watcher_;
+};
+
+std::string ending_of(DWORD code) {
+  if (code >= 0xC0000000u) {
+    char text[64];
+    std::snprintf(text, sizeof text, "crashed (exception 0x%08lX)",
+                  static_cast<unsigned long>(code));
+    return text;
+  }
+  return "exit status " + std::to_string(code);
+}
+
+}  // namespace
+
+struct child_process::connection {
+  HANDLE process = nullptr;
+  HANDLE job = nullptr;  // ends the child with this process, and bounds it
+  HANDLE to_child = nullptr;
+  HANDLE from_child = nullptr;
+  ~connection() {
+    close_handle(to_child);
+    close_handle(from_child);
+    close_handle(process);
+    close_handle(job);
+  }
+};
+
+child_process::child_process() = default;
+
+child_process::~child_process() {
+  if (running()) stop(false);
+}
+
+child_process::child_process(child_process&& other) noexcept
+    : pid_(std::exchange(other.pid_, -1)), connection_(std::move(other.connection_)) {}
+
+child_process& child_process::operator=(child_process&& other) noexcept {
+  if (this != &other) {
+    if (running()) stop(false);
+    pid_ = std::exchange(other.pid_, -1);
+    connection_ = std::move(other.connection_);
+  }
+  return *this;
+}
+
+std::optional<std::string> child_process::start(const std::filesystem::path& program,
+                                                const std::vector<std::string>& args) {
+  if (running()) stop(true);
+  auto made = std::make_unique<connection>();
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE child_in = nullptr, child_out = nullptr;
+  if (!::CreatePipe(&child_in, &made->to_child, &inheritable, 1 << 20) ||
+      !::CreatePipe(&made->from_child, &child_out, &inheritable, 1 << 20))
+    return platform::reason_of(::GetLastError());
+  ::SetHandleInformation(made->to_child, HANDLE_FLAG_INHERIT, 0);
+  ::SetHandleInformation(made->from_child, HANDLE_FLAG_INHERIT, 0);
+  HANDLE discard = ::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 &inheritable, OPEN_EXISTING, 0, nullptr);
+  // Only these three handles reach the child, whatever other threads start.
+  HANDLE inherited[] = {child_in, child_out, discard};
+  SIZE_T list_size = 0;
+  ::InitializeProcThreadAttributeList(nullptr, 1, 0, &list_size);
+  std::vector<std::uint8_t> list_bytes(list_size);
+  auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list_bytes.data());
+  ::InitializeProcThreadAttributeList(attributes, 1, 0, &list_size);
+  ::UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
+                              sizeof inherited, nullptr, nullptr);
+  STARTUPINFOEXW startup{};
+  startup.StartupInfo.cb = sizeof startup;
+  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+  startup.StartupInfo.hStdInput = child_in;
+  startup.StartupInfo.hStdOutput = child_out;
+  startup.StartupInfo.hStdError = discard;
+  startup.lpAttributeList = attributes;
+  std::wstring command_line = quoted_argument(program.wstring());
+  for (const std::string& argument : args)
+    command_line += L" " + quoted_argument(platform::wide(argument));
+  PROCESS_INFORMATION started{};
+  const BOOL created =
+      ::CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
+                       CREATE_SUSPENDED | CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT, nullptr,
+                       nullptr, &startup.StartupInfo, &started);
+  const DWORD error = ::GetLastError();
+  ::DeleteProcThreadAttributeList(attributes);
+  ::CloseHandle(child_in);
+  ::CloseHandle(child_out);
+  if (discard != INVALID_HANDLE_VALUE) ::CloseHandle(discard);
+  if (!created) return platform::reason_of(error);
+  made->process = started.hProcess;
+  made->job = ::CreateJobObjectW(nullptr, nullptr);
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags =
+      JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
+  if (made->job != nullptr) {
+    ::SetInformationJobObject(made->job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    ::AssignProcessToJobObject(made->job, started.hProcess);
+  }
+  ::ResumeThread(started.hThread);
+  ::CloseHandle(started.hThread);
+  pid_ = static_cast<long>(started.dwProcessId);
+  connection_ = std::move(made);
+  return std::nullopt;
+}
+
+child_process::transfer child_process::send(std::span<const std::uint8_t> bytes, deadline until) {
+  if (!running()) return transfer::closed;
+  write_deadline guard(until);
+  while (!bytes.empty()) {
+    DWORD written = 0;
+    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1 << 16));
+    if (!::WriteFile(connection_->to_child, bytes.data(), wanted, &written, nullptr) ||
+        written == 0)
+      return guard.expired() ? transfer::timed_out : transfer::closed;
+    bytes = bytes.subspan(written);
+  }
+  return transfer::complete;
+}
+
+child_process::transfer child_process::receive(std::span<std::uint8_t> into, deadline until) {
+  if (!running()) return transfer::closed;
+  while (!into.empty()) {
+    DWORD available = 0;
+    if (!::PeekNamedPipe(connection_->from_child, nullptr, 0, nullptr, &available, nullptr))
+      return transfer::closed;
+    if (available == 0) {
+      if (std::chrono::steady_clock::now() >= until) return transfer::timed_out;
+      ::Sleep(1);
+      continue;
+    }
+    DWORD got = 0;
+    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(into.size(), available));
+    if (!::ReadFile(connection_->from_child, into.data(), wanted, &got, nullptr) || got == 0)
+      return transfer::closed;
+    into = into.subspan(got);
+  }
+  return transfer::complete;
+}
+
+std::string child_process::stop(bool force) {
+  if (!running()) return "not running";
+  if (force) ::TerminateProcess(connection_->process, 1);
+  close_handle(connection_->to_child);
+  close_handle(connection_->from_child);
+  // A helper ends on the closed channel at once; one that does not is ended.
+  if (::WaitForSingleObject(connection_->process, 200) != WAIT_OBJECT_0) {
+    ::TerminateProcess(connection_->process, 1);
+    ::WaitForSingleObject(connection_->process, INFINITE);
+  }
+  DWORD code = 0;
+  ::GetExitCodeProcess(connection_->process, &code);
+  connection_.reset();
+  pid_ = -1;
+  return ending_of(code);
+}
+
+}  // namespace common
