@@ -15,7 +15,9 @@ mark_as_advanced(OpenCVComponents_INCLUDE_DIR)
 
 set(_ocvc_required_vars OpenCVComponents_INCLUDE_DIR)
 foreach(_ocvc_component IN LISTS OpenCVComponents_FIND_COMPONENTS)
-  find_library(OpenCVComponents_${_ocvc_component}_LIBRARY opencv_${_ocvc_component})
+  # On Windows OpenCV's libraries carry its version: opencv_core460.
+  find_library(OpenCVComponents_${_ocvc_component}_LIBRARY
+               NAMES opencv_${_ocvc_component} opencv_${_ocvc_component}460)
   mark_as_advanced(OpenCVComponents_${_ocvc_component}_LIBRARY)
   # A module's header tells its -dev package is there, not only its library.
   if(OpenCVComponents_INCLUDE_DIR
