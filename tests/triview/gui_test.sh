@@ -94,6 +94,10 @@ quit 8
 
 # Clicks. 400 x 330 x 80: x_posi 200, y_posi 165, slice 40 at start.
 start click_list.txt
+# Windows are mapped before their images are drawn, and a click that comes
+# before the image lands on another layout; the s answered first means the
+# images are up (keys wait in the queue, clicks do not).
+expect_line -- "last_id:3 isl_0040.jpg"
 expect_click x-y 100 50 -- "last_id:2 x_0100.jpg"  # x-z, then y-z redrawn
 expect_view x_0100.jpg 2 50 100 40 0 0
 expect_click x-z 30 10 -- "last_id:3 isl_0069.jpg"  # row 10 from the top: slice 79 - 10
@@ -115,11 +119,12 @@ mkdir y_0300.jpg
 expect_line f b -- "last_id:1 y_0300.jpg"
 grep -qx 'triview: y_0300.jpg: cannot write file: is a directory' "$TVH_TMP/err" ||
   fail "no reason for the failed save: $(cat "$TVH_TMP/err")"
-quit 11
+quit 12
 
 # z-scale 2.5: 80 rows of x-z and y-z take 200 on screen; clicks map back and
 # the saved views keep one row per slice.
 start click_list.txt --z-scale 2.5
+expect_line -- "last_id:3 isl_0040.jpg"
 # Each window is its image plus the same trackbar: x-z and y-z 200 rows
 # where x-y has 330, once the views are shown.
 scaled_heights() {
@@ -136,7 +141,7 @@ expect_line b -- "last_id:1 y_0014.jpg"
 expect_view y_0014.jpg 1 14 20 0 0 0
 expect_line r -- "last_id:2 x_0021.jpg"
 expect_view x_0021.jpg 2 14 21 0 0 0
-quit 4
+quit 5
 [ -n "${TVH_SCREENSHOT_DIR:-}" ] && cp "$work/z_scale.png" "$TVH_SCREENSHOT_DIR/"
 
 # A DICOM list, named head first: shown in anatomical order (the highest,
