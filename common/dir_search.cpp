@@ -82,4 +82,17 @@ std::optional<dir_entry> find_exact_entry(const std::string& path) {
   return entry;
 }
 
+bool names_ignore_case(const std::string& path) {
+  const std::string_view name = file_name_part(path);
+  std::string flipped(name);
+  for (char& c : flipped)  // ASCII only: what a locale does with other bytes is no proof
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) c = static_cast<char>(c ^ 0x20);
+  if (flipped == name) return false;  // no letters to tell by
+  const std::string dir(path.substr(0, path.size() - name.size()));
+  const std::string flipped_path = dir + flipped;
+  if (!platform::exists(flipped_path)) return false;
+  const std::vector<std::string> names = platform::names_in(dir);
+  return std::find(names.begin(), names.end(), flipped) == names.end();
+}
+
 }  // namespace common

@@ -47,4 +47,9 @@ search_result find_entries(std::string_view pattern, entry_sizes sizes = entry_s
 // One entry by its exact native path, wildcards taken literally.
 std::optional<dir_entry> find_exact_entry(const std::string& path);
 
+// The folder that holds the existing file at native `path` takes names that
+// differ only in letter case for one (a Windows volume, a FAT stick): the
+// name in flipped case is found, yet no entry is spelt so.
+bool names_ignore_case(const std::string& path);
+
 }  // namespace common

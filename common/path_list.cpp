@@ -75,14 +75,14 @@ void sort_lines(std::vector<std::string>& lines) {
   if (!std::is_sorted(lines.begin(), lines.end())) std::sort(lines.begin(), lines.end());
 }
 
-std::string list_text(const std::vector<std::string>& lines) {
+std::string list_text(const std::vector<std::string>& lines, std::string_view line_end) {
   std::size_t size = 0;
-  for (const auto& line : lines) size += line.size() + 1;
+  for (const auto& line : lines) size += line.size() + line_end.size();
   std::string text;
   text.reserve(size);
   for (const auto& line : lines) {
     text += line;
-    text += '\n';
+    text += line_end;
   }
   return text;
 }

@@ -26,8 +26,8 @@ bool has_line_break(std::string_view name);
 // Unsigned byte order, as strcmp: "IM.10" < "IM.9" < "a.DCM"; bytes 0x80-0xFF after ASCII.
 void sort_lines(std::vector<std::string>& lines);
 
-// Every line followed by '\n'; no lines => "".
-std::string list_text(const std::vector<std::string>& lines);
+// Every line followed by `line_end`; no lines => "".
+std::string list_text(const std::vector<std::string>& lines, std::string_view line_end = "\n");
 
 // The first white-space separated token of every line that has one; a NUL
 // byte ends a line's text. "sample\\IM.1 x\r\n\n IM.2" => {"sample\\IM.1", "IM.2"}.

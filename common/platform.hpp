@@ -69,6 +69,10 @@ std::optional<std::string> convert_from_utf8(std::string_view utf8_text,
 
 // --- Files and folders. Reasons are `system_reason` texts.
 
+// How the system's own text files end their lines: "\r\n" on Windows,
+// where lists written by earlier runs and by editors have them, else "\n".
+std::string_view text_line_end();
+
 // A regular file's bytes: all of it when it has at most `max_bytes` (else
 // too_large), or with `head_only` its first `max_bytes`. Anything that is not
 // a regular file is refused without waiting on it (a FIFO, a device).

@@ -93,6 +93,10 @@ std::shared_ptr<void> map_zeroed_block(std::size_t bytes) {
   return {block, [length](void* p) { ::munmap(p, length); }};
 }
 
+std::string_view text_line_end() {
+  return "\n";
+}
+
 bool is_directory(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);

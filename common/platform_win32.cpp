@@ -134,6 +134,10 @@ std::shared_ptr<void> map_zeroed_block(std::size_t bytes) {
   return {block, [](void* p) { ::VirtualFree(p, 0, MEM_RELEASE); }};
 }
 
+std::string_view text_line_end() {
+  return "\r\n";
+}
+
 bool is_directory(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesW(system_path(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;

@@ -35,6 +35,25 @@ std::string more_companions(std::size_t count) {
   return "skipped " + std::to_string(count) + " more Mac resource companions (\"._\" files)";
 }
 
+std::string names_with_line_breaks(std::size_t count) {
+  return std::to_string(count) + " paths with a line break left out of the lists";
+}
+
+std::string names_with_space_and_quote(std::size_t count) {
+  return std::to_string(count) +
+         " paths with white space and a double quote left out of the lists (a quoted line "
+         "cannot hold a double quote)";
+}
+
+std::string unnamable_names(std::size_t count) {
+  return std::to_string(count) + " names the code page cannot hold left out of the lists";
+}
+
+std::string also_holds(const std::string& extension) {
+  return "also holds the ." + extension +
+         " files: this volume takes names that differ only in case for one";
+}
+
 std::string slice_folders_hint(const std::vector<std::pair<std::string, std::size_t>>& folders) {
   constexpr std::size_t named = 5;
   std::string text = "no slice files here; sub-folders hold some: ";

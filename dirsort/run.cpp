@@ -11,6 +11,7 @@
 #include "common/file_read.hpp"
 #include "common/path_list.hpp"
 #include "common/path_text.hpp"
+#include "common/platform.hpp"
 #include "dirsort/classify.hpp"
 #include "dirsort/extension_table.hpp"
 #include "dirsort/path_list.hpp"
@@ -128,16 +129,13 @@ bool scan_directory(run_state& state) {
     else
       take_file(state, entry.name);
   }
+  if (found.unnamable > 0) state.fail(state.pattern, unnamable_names(found.unnamable));
   if (state.companions > companions_named)
     state.console.error(
         error_text(state.pattern, more_companions(state.companions - companions_named)));
-  if (state.broken_names > 0)
-    state.fail(state.pattern, std::to_string(state.broken_names) +
-                                  " paths with a line break left out of the lists");
+  if (state.broken_names > 0) state.fail(state.pattern, names_with_line_breaks(state.broken_names));
   if (state.unquotable_names > 0)
-    state.fail(state.pattern, std::to_string(state.unquotable_names) +
-                                  " paths with white space and a double quote left out of the "
-                                  "lists (a quoted line cannot hold a double quote)");
+    state.fail(state.pattern, names_with_space_and_quote(state.unquotable_names));
   return true;
 }
 
@@ -191,17 +189,47 @@ bool write_list(run_state& state, const std::string& name, std::vector<std::stri
   std::vector<std::string> written;
   written.reserve(lines.size());
   for (const auto& line : lines) written.push_back(common::list_line(line));
-  if (const auto error = state.files.replace_file(name, common::list_text(written))) {
+  if (const auto error =
+          state.files.replace_file(name, common::list_text(written, state.files.line_end))) {
     state.fail(name, *error);
     return false;
   }
   return true;
 }
 
+bool same_but_case(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+// Where "txt" and "TXT" lists would be one file, the second would replace
+// the first: one list then takes both, under the extension seen first. The
+// main list, written just before in the same folder, tells the volume's way.
+bool lists_fold_case(const run_state& state) {
+  return state.main_list_written && state.files.names_ignore_case &&
+         state.files.names_ignore_case(state.fwname);
+}
+
 void write_extension_lists(run_state& state) {
-  for (extension_list& list : state.table.lists()) {
+  std::vector<extension_list>& lists = state.table.lists();
+  std::vector<bool> taken(lists.size(), false);
+  std::optional<bool> fold;  // asked once, when two extensions differ only in case
+  for (std::size_t i = 0; i < lists.size(); ++i) {
+    if (taken[i]) continue;
+    extension_list& list = lists[i];
+    const std::string name = extension_list_name(state.dir_name, list.extension);
     state.out("ext:" + list.extension + "\n");
-    write_list(state, extension_list_name(state.dir_name, list.extension), list.lines);
+    for (std::size_t j = i + 1; j < lists.size(); ++j) {
+      if (taken[j] || !same_but_case(list.extension, lists[j].extension)) continue;
+      if (!fold) fold = lists_fold_case(state);
+      if (!*fold) break;
+      taken[j] = true;
+      list.lines.insert(list.lines.end(), lists[j].lines.begin(), lists[j].lines.end());
+      state.console.error(error_text(name, also_holds(lists[j].extension)));
+    }
+    write_list(state, name, list.lines);
   }
 }
 
@@ -251,6 +279,8 @@ file_system real_file_system() {
         const common::file_read head = common::read_regular_file_head(path, bytes);
         return std::string(head.bytes.begin(), head.bytes.end());
       },
+      common::names_ignore_case,
+      common::platform::text_line_end(),
   };
 }
 

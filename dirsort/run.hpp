@@ -22,6 +22,10 @@ struct file_system {
   std::function<std::optional<std::string>(const std::string& path)> remove_file;
   // At most the first `bytes` of a regular file; "" when it cannot be read.
   std::function<std::string(const std::string& path, std::size_t bytes)> read_head;
+  // True when the folder of the existing file `path` takes names that differ
+  // only in letter case for one; unset means never.
+  std::function<bool(const std::string& path)> names_ignore_case;
+  std::string_view line_end = "\n";  // of the lists written
 };
 
 file_system real_file_system();

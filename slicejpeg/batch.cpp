@@ -482,7 +482,8 @@ int run_stack(const stack_run& run, const batch_options& options, const std::str
   check_converted_series(state, con);
   if (options.window.kind == window_kind::none && state.widest_span > 255)
     con.problem(list_name, text::default_mapping_wraps(state.widest_span));
-  if (auto error = files.replace(run.max_name, format_max_file(state.range))) {
+  if (auto error = files.replace(run.max_name,
+                                 format_max_file(state.range, common::platform::text_line_end()))) {
     con.problem(run.max_name, *error);
     return exit_status::max_file_failed;
   }

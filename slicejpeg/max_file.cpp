@@ -37,8 +37,15 @@ std::string max_file_name(std::string_view prefix) {
   return std::string(prefix) + std::string(text::max_file_suffix);
 }
 
-std::string format_max_file(const series_range& range) {
-  return text::max_file_text(range.run_max, range.run_min);
+std::string format_max_file(const series_range& range, std::string_view line_end) {
+  std::string text;
+  for (const char c : text::max_file_text(range.run_max, range.run_min)) {
+    if (c == '\n')
+      text += line_end;
+    else
+      text += c;
+  }
+  return text;
 }
 
 std::optional<series_range> parse_max_file(std::string_view text) {

@@ -36,6 +36,7 @@ void run_without_files(benchmark::State& state) {
       [](const std::string&, std::string_view) { return std::optional<std::string>(); },
       [](const std::string&) { return std::optional<std::string>(); },
       [](const std::string&, std::size_t) { return std::string(); },
+      {},
   };
   const auto labels = dirsort::labels_for("UTF-8");
   for (auto _ : state) benchmark::DoNotOptimize(dirsort::run("series", labels, files));

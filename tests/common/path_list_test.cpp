@@ -10,6 +10,7 @@ TEST(path_list, lines_are_the_pattern_a_backslash_and_the_name) {
   EXPECT_EQ(common::path_line("..\\data\\sample", "IM.1"), "..\\data\\sample\\IM.1");
   EXPECT_EQ(common::list_text({"s\\with space.1", "s\\IM.2"}), "s\\with space.1\ns\\IM.2\n");
   EXPECT_EQ(common::list_text({}), "");
+  EXPECT_EQ(common::list_text({"s\\a.1", "s\\b.2"}, "\r\n"), "s\\a.1\r\ns\\b.2\r\n");
   EXPECT_TRUE(common::has_line_break("a\nb.1"));
   EXPECT_TRUE(common::has_line_break("a\r.1"));
   EXPECT_FALSE(common::has_line_break("a b.1"));

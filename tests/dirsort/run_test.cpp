@@ -14,6 +14,8 @@ struct fake_files {
   std::set<std::string> unwritable;
   std::set<std::string> unremovable;
   std::map<std::string, std::string> heads;  // first bytes of files the run may sniff
+  bool folds_case = false;
+  std::string_view line_end = "\n";
 
   dirsort::file_system view() {
     return {
@@ -41,6 +43,8 @@ struct fake_files {
           const auto found = heads.find(path);
           return found == heads.end() ? std::string() : found->second.substr(0, bytes);
         },
+        [this](const std::string& path) { return folds_case && files.count(path) > 0; },
+        line_end,
     };
   }
 };
@@ -303,4 +307,54 @@ TEST(run, a_cd_root_says_which_sub_folders_hold_slices) {
             "dirsort: CD: no slice files here; sub-folders hold some: CD/DICOM/S0000001 (2 slice "
             "files), CD/DICOM/S0000002 (1 slice file); run dirsort on one of them");
   EXPECT_EQ(fake.files.count("CD_list.txt"), 0u);  // the empty list is removed as before
+}
+
+// As a Windows volume has them: lines end in CR LF, "txt" and "TXT" would be
+// one file, names the code page cannot hold are counted.
+TEST(run, windows_volumes_get_crlf_one_list_per_case_folded_extension_and_a_line_for_lost_names) {
+  struct case_ {
+    bool folds_case;
+    std::size_t unnamable;
+    std::map<std::string, std::string> lists;
+    std::vector<std::string> errors;
+    int status;
+  };
+  const std::vector<case_> cases{
+      {false,
+       0,
+       {{"sample_list.txt", "sample\\IM.1\r\n"},
+        {"sample_txt_list.txt", "sample\\b.txt\r\n"},
+        {"sample_TXT_list.txt", "sample\\c.TXT\r\n"}},
+       {},
+       0},
+      {true,
+       0,
+       {{"sample_list.txt", "sample\\IM.1\r\n"},
+        {"sample_txt_list.txt", "sample\\b.txt\r\nsample\\c.TXT\r\n"}},
+       {"dirsort: sample_txt_list.txt: also holds the .TXT files: this volume takes names that "
+        "differ only in case for one"},
+       0},
+      {true,
+       2,
+       {{"sample_list.txt", "sample\\IM.1\r\n"},
+        {"sample_txt_list.txt", "sample\\b.txt\r\nsample\\c.TXT\r\n"}},
+       {"dirsort: sample: 2 names the code page cannot hold left out of the lists",
+        "dirsort: sample_txt_list.txt: also holds the .TXT files: this volume takes names that "
+        "differ only in case for one"},
+       1},
+  };
+  for (const case_& c : cases) {
+    fake_files fake;
+    fake.folds_case = c.folds_case;
+    fake.line_end = "\r\n";
+    fake.searches["sample"] = listing({"sample/"});
+    fake.searches["sample\\*.*"] = listing({"./", "../", "IM.1", "b.txt", "c.TXT"});
+    fake.searches["sample\\*.*"].unnamable = c.unnamable;
+    const auto result = run(fake, "sample");
+    EXPECT_EQ(fake.files, c.lists) << c.folds_case << c.unnamable;
+    std::vector<std::string> errors;
+    for (const auto& line : result.console.errors()) errors.push_back(line.text);
+    EXPECT_EQ(errors, c.errors);
+    EXPECT_EQ(result.exit_status, c.status);
+  }
 }

@@ -77,6 +77,12 @@ TEST(series_range, two_runs_keep_the_widest_extremes) {
   EXPECT_EQ(format_max_file(*second), "max :4000.000000\nmin :-1024.000000\n");
   second->include({3000, -10});
   EXPECT_EQ(format_max_file(*second), "max :4000.000000\nmin :-1024.000000\n");
+  // As Windows writes it, and read back the same.
+  const std::string crlf = format_max_file(*second, "\r\n");
+  EXPECT_EQ(crlf, "max :4000.000000\r\nmin :-1024.000000\r\n");
+  const auto third = parse_max_file(crlf);
+  ASSERT_TRUE(third);
+  EXPECT_EQ(format_max_file(*third), format_max_file(*second));
 }
 
 TEST(max_file, parses_what_it_writes_and_refuses_anything_else) {

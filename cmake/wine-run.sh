@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Runs a cross-built Windows program under wine for CTest and GoogleTest's
+# test discovery: the DLLs come from mingw-w64 and the libraries' cache, the
+# wine prefix from the build folder, and wine's own chatter is kept quiet.
+#   wine-run.sh DEPS_DIR WINE_PREFIX PROGRAM.exe [ARGUMENTS...]
+set -euo pipefail
+deps=$1 prefix=$2
+shift 2
+gcc_runtime=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")
+export WINEPATH="Z:$gcc_runtime;Z:/usr/x86_64-w64-mingw32/lib;Z:$deps/bin"
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Unit tests open no window; without a display wine starts no desktop for them.
+unset DISPLAY
+mkdir -p "$prefix"
+exec wine "$@"
