@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
 # Cross-builds, from Debian's own source packages, the libraries the Windows
 # programs need (libjpeg-turbo, OpenCV with only core, imgproc, imgcodecs
-# with JPEG and highgui on Win32, GDCM) into a cache folder outside the clone,
-# keyed by their versions, and reuses it when present. Prints the folder.
+# with JPEG and highgui on Win32, GDCM, and GoogleTest for the unit tests)
+# into a cache folder outside the clone, keyed by their versions, and reuses
+# it when present. Prints the folder.
 #   scripts/windows-deps.sh        (CTVIEW_DEPS_CACHE overrides ~/.cache/ctview-win64)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 jpeg_version=1:2.1.5-2
 opencv_version=4.6.0+dfsg-12
 gdcm_version=3.0.21-1
+gtest_version=1.12.1-0.2
 cache=${CTVIEW_DEPS_CACHE:-$HOME/.cache/ctview-win64}
-prefix=$cache/jpeg-${jpeg_version#1:}_opencv-${opencv_version}_gdcm-${gdcm_version}
+prefix=$cache/jpeg-${jpeg_version#1:}_opencv-${opencv_version}_gdcm-${gdcm_version}_gtest-${gtest_version}
 jobs=$(nproc)
 
 if [ -f "$prefix/.complete" ]; then echo "$prefix"; exit 0; fi
@@ -98,7 +100,14 @@ build_gdcm() {
     -DGDCM_USE_SYSTEM_OPENJPEG=OFF -DGDCM_USE_SYSTEM_CHARLS=OFF
 }
 
-for library in jpeg opencv gdcm; do
+build_gtest() {
+  log "GoogleTest $gtest_version"
+  local source
+  source=$(fetch googletest "$gtest_version")
+  cmake_build "$source" "$work/gtest-build" -DBUILD_GMOCK=OFF -Dgtest_disable_pthreads=OFF
+}
+
+for library in jpeg opencv gdcm gtest; do
   done_already "$library" || { "build_$library" && mark_done "$library"; }
 done
 touch "$prefix/.complete"

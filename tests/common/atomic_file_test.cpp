@@ -1,7 +1,6 @@
 #include "common/atomic_file.hpp"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -16,17 +15,6 @@ TEST(atomic_file, replaces_content_and_leaves_no_temporary_file) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
                           std::filesystem::directory_iterator()),
             1);
-}
-
-TEST(atomic_file, keeps_the_permissions_of_the_replaced_file) {
-  temp_dir dir;
-  dir.write("list.txt", "x\n");
-  const auto path = (dir / "list.txt").string();
-  ::chmod(path.c_str(), 0640);
-  ASSERT_FALSE(common::replace_file_contents(path, "y\n"));
-  struct stat info {};
-  ASSERT_EQ(::stat(path.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0640u);
 }
 
 TEST(atomic_file, failure_is_reported_and_changes_nothing) {

@@ -1,32 +1,13 @@
 #include "common/dir_search.hpp"
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <filesystem>
 #include <random>
 
+#include "common/atomic_file.hpp"
 #include "tests/fuzz/wildcard_reference.hpp"
 #include "tests/support/temp_dir.hpp"
-
-// The test program is linked with readdir wrapped, so a read error can be
-// made to happen in the middle of a listing.
-namespace {
-int entries_before_read_error = -1;  // -1: readdir as it is
-}  // namespace
-
-extern "C" dirent* __real_readdir(DIR* dir);
-extern "C" dirent* __wrap_readdir(DIR* dir) {
-  if (entries_before_read_error == 0) {
-    errno = EIO;
-    return nullptr;
-  }
-  if (entries_before_read_error > 0) --entries_before_read_error;
-  return __real_readdir(dir);
-}
 
 namespace {
 
@@ -101,7 +82,10 @@ TEST(dir_search, wildcards_agree_with_the_plain_rules_on_random_names) {
 
 TEST(dir_search, lists_dot_entries_and_names_in_byte_order) {
   temp_dir dir;
-  for (const char* name : {"b", "IM.9", "IM.10", "\xE6\x97\xA5.1", "A"}) dir.write(name, "x");
+  // Named as the programs name files, in bytes of the system's encoding
+  // (UTF-8 here and under wine; std::filesystem would reencode the name).
+  for (const char* name : {"b", "IM.9", "IM.10", "\xE6\x97\xA5.1", "A"})
+    ASSERT_FALSE(common::replace_file_contents(dir.path().string() + "/" + name, "x"));
   std::filesystem::create_directory(dir / "sub");
   const auto found = common::find_entries((dir.path() / "*.*").string());
   EXPECT_TRUE(found.error.empty());
@@ -143,40 +127,25 @@ TEST(dir_search, exact_lookup_takes_wildcards_literally) {
   temp_dir dir;
   dir.write("sample_list.txt", "x\n");
   EXPECT_FALSE(common::find_exact_entry((dir.path() / "s*_list.txt").string()));
-  dir.write("s*_list.txt", "");
+  if (common::replace_file_contents((dir / "s*_list.txt").string(), ""))
+    GTEST_SKIP() << "this system takes no '*' in a name";
   const auto entry = common::find_exact_entry((dir.path() / "s*_list.txt").string());
   ASSERT_TRUE(entry);
   EXPECT_EQ(entry->name, "s*_list.txt");
   EXPECT_EQ(entry->size, 0u);
 }
 
-TEST(dir_search, size_is_the_low_32_bits) {
+// Whatever the volume, the answer must match how it treats a flipped name:
+// on a Windows volume (wine too) the flipped name reaches the same file.
+TEST(dir_search, names_ignore_case_tells_how_the_volume_treats_a_flipped_name) {
   temp_dir dir;
-  const auto path = (dir / "big.1").string();
-  const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY, 0644);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(::ftruncate(fd, (off_t{1} << 32) + 5), 0);  // sparse, takes no space
-  ::close(fd);
-  const auto entry = common::find_exact_entry(path);
-  ASSERT_TRUE(entry);
-  EXPECT_EQ(entry->size, 5u);
-}
-
-TEST(dir_search, dangling_link_is_an_entry) {
-  temp_dir dir;
-  std::filesystem::create_symlink(dir / "gone", dir / "link.1");
-  const auto found = common::find_entries((dir.path() / "*.1").string());
-  ASSERT_EQ(found.entries.size(), 1u);
-  EXPECT_FALSE(found.entries[0].is_directory);
-}
-
-TEST(dir_search, read_error_in_mid_listing_gives_no_entries) {
-  temp_dir dir;
-  for (const char* name : {"IM.1", "IM.2", "IM.3", "IM.4"}) dir.write(name, "x");
-  entries_before_read_error = 3;
-  const auto found = common::find_entries((dir.path() / "*.*").string());
-  entries_before_read_error = -1;
-  EXPECT_TRUE(found.entries.empty());
-  EXPECT_EQ(found.error, "cannot read directory " + dir.path().string() + ": input/output error");
-  EXPECT_EQ(common::find_entries((dir.path() / "*.*").string()).entries.size(), 6u);
+  dir.write("scan_list.txt", "a\\IM.1\n");
+  const bool folds = common::names_ignore_case((dir / "scan_list.txt").string());
+  EXPECT_EQ(dir.read("SCAN_LIST.TXT"), folds ? "a\\IM.1\n" : "");
+  if (!folds) {
+    dir.write("SCAN_LIST.TXT", "b\\IM.2\n");  // a file of its own beside it
+    EXPECT_FALSE(common::names_ignore_case((dir / "scan_list.txt").string()));
+  }
+  dir.write("1234", "");
+  EXPECT_FALSE(common::names_ignore_case((dir / "1234").string()));  // no letter to tell by
 }

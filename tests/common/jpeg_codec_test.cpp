@@ -215,9 +215,11 @@ TEST(decode_jpeg_bgr, other_colour_spaces_and_other_formats_are_refused) {
   EXPECT_FALSE(imread_bytes(dir, rgb).empty());
   EXPECT_FALSE(common::decode_jpeg_bgr(rgb));
 
-  bytes png;
-  ASSERT_TRUE(cv::imencode(".png", cv::Mat(4, 4, CV_8UC1, cv::Scalar(3)), png));
-  EXPECT_FALSE(common::decode_jpeg_bgr(png));
+  bytes png;  // the Windows build's OpenCV writes JPEG only
+  if (cv::haveImageWriter(".png")) {
+    ASSERT_TRUE(cv::imencode(".png", cv::Mat(4, 4, CV_8UC1, cv::Scalar(3)), png));
+    EXPECT_FALSE(common::decode_jpeg_bgr(png));
+  }
   EXPECT_FALSE(common::decode_jpeg_bgr(bytes{}));
   EXPECT_FALSE(common::decode_jpeg_bgr(bytes{0xFF, 0xD8}));
   EXPECT_FALSE(common::decode_jpeg_bgr(bytes{0xFF, 0xD8, 0xFF, 0xD9}));

@@ -4,15 +4,21 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 
 // A fresh directory per test, removed afterwards.
 class temp_dir {
  public:
+  // A name no other test run holds: created, not found (mkdtemp's rule, on every system).
   temp_dir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "ctview-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    path_ = pattern;
+    std::random_device seed;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      path_ = std::filesystem::temp_directory_path() / ("ctview-" + std::to_string(seed()));
+      std::error_code error;
+      if (std::filesystem::create_directory(path_, error)) return;
+    }
+    std::abort();
   }
   ~temp_dir() {
     std::error_code ignored;
