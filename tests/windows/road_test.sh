@@ -2,9 +2,10 @@
 # The whole road with the Windows programs under wine against the Linux
 # build: dirsort -> slicejpeg -> dirsort on a phantom series and on
 # compressed files (RLE, JPEG-LS, JPEG 2000 from pydicom's test files), lists,
-# max files and JPEGs compared byte for byte, console text line for line
-# (CR LF aside); then triview.exe in Xvfb: three windows, u, s saves the
-# expected slice, ESC ends with 0.
+# max files (CR LF turned to LF) and JPEGs compared byte for byte, console
+# text line for line; names and text as a Japanese Windows has them (code
+# page 932, one list for "txt" and "TXT"); then triview.exe in Xvfb: three
+# windows, u, a click, s saves the expected views, ESC ends with 0.
 #   road_test.sh LINUX_BUILD_DIR UNZIPPED_WINDOWS_PACKAGE_DIR
 set -uo pipefail
 linux=$1/bin
@@ -16,6 +17,7 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 finish() {
   wineserver -k 2>/dev/null
+  WINEPREFIX=$work/prefix-ja wineserver -k 2>/dev/null
   tvh_cleanup 2>/dev/null
   rm -rf "$work"
 }
@@ -28,7 +30,13 @@ same_outputs() {  # same_outputs CASE: every file of lin/ and win/ and the conso
   diff <(tr -d '\r' <"$work/$name/lin/err.txt") <(tr -d '\r' <"$work/$name/win/err.txt") >/dev/null ||
     fail "$name: standard error differs"
   while read -r file; do
-    cmp -s "$work/$name/lin/$file" "$work/$name/win/$file" || fail "$name: $file differs"
+    case $file in
+      *.txt)  # lists and max files end their lines with CR LF on Windows
+        [ "$(grep -c $'\r$' "$work/$name/win/$file")" = "$(wc -l <"$work/$name/win/$file")" ] ||
+          fail "$name: $file has lines without CR LF"
+        cmp -s "$work/$name/lin/$file" <(tr -d '\r' <"$work/$name/win/$file") ;;
+      *) cmp -s "$work/$name/lin/$file" "$work/$name/win/$file" ;;
+    esac || fail "$name: $file differs"
     count=$((count + 1))
   done < <(cd "$work/$name/lin" && find . -type f ! -name '*.txt' -o -name '*list.txt' -o -name '*_max.txt')
   echo "$name: $count files compared"
@@ -49,6 +57,10 @@ road() {  # road CASE FOLDER SLICEJPEG_OPTIONS...: both builds, then compared
 source "$here/../../scripts/triview-headless.sh"
 unset DISPLAY
 tvh_start_display || exit 1
+# One server for the whole test: a server ending as the next program starts
+# resets that program's connection. finish ends it.
+mkdir -p "$WINEPREFIX"
+wineserver -p
 wineboot --init >/dev/null 2>&1
 for side in lin win; do
   mkdir -p "$work/phantom/$side" "$work/compressed/$side/mr"
@@ -69,6 +81,36 @@ else
   echo "compressed road skipped: python3-pydicom is not installed"
 fi
 
+# A Japanese Windows: the ANSI code page is 932 (wine takes it from the
+# locale's name). Lists hold Shift_JIS names, the console speaks Shift_JIS,
+# a name code page 932 cannot hold is reported and left out, and "txt" and
+# "TXT" share one list, as wine's file names ignore case as Windows does.
+mkdir -p "$work/cp932/s"
+cp "$work/phantom/lin/sample/IM.1" "$work/cp932/s/日本.1"
+cp "$work/phantom/lin/sample/IM.2" "$work/cp932/s/é.2"
+touch "$work/cp932/s/a.txt" "$work/cp932/s/b.TXT"
+sjis() { iconv -f UTF-8 -t CP932; }
+cd "$work/cp932" || exit 1
+# A prefix keeps the locale it was made in: a Japanese one of its own.
+japanese() { LC_ALL=ja_JP.UTF-8 LANG=ja_JP.UTF-8 WINEPREFIX=$work/prefix-ja "$@"; }
+mkdir -p "$work/prefix-ja"
+japanese wineserver -p
+japanese wineboot --init >/dev/null 2>&1
+japanese wine "$windows/dirsort.exe" s >out.txt 2>err.txt
+echo $? >status.txt
+[ "$(cat status.txt)" = 1 ] || fail "cp932: dirsort.exe ended with $(cat status.txt), expected 1"
+cmp -s s_list.txt <(printf 's\\日本.1\r\n' | sjis) || fail "cp932: s_list.txt: $(od -c s_list.txt)"
+cmp -s s_txt_list.txt <(printf 's\\a.txt\r\ns\\b.TXT\r\n') || fail "cp932: s_txt_list.txt: $(cat s_txt_list.txt)"
+[ "$(ls | grep -ci '^s_txt_list.txt$')" = 1 ] || fail "cp932: more than one txt list"
+grep -q "$(printf 'ファイル名: 日本.1' | sjis)" out.txt || fail "cp932: no Shift_JIS line on the console"
+grep -qx $'dirsort: s: 1 names the code page cannot hold left out of the lists\r' err.txt ||
+  fail "cp932: $(cat err.txt)"
+grep -q 'dirsort: s_txt_list.txt: also holds the .TXT files' err.txt || fail "cp932: $(cat err.txt)"
+japanese wine "$windows/slicejpeg.exe" s_list.txt >/dev/null 2>err.txt ||
+  fail "cp932: slicejpeg.exe cannot read the Shift_JIS list: $(cat err.txt)"
+[ -f s/s001.jpg ] || [ -f s/s1.jpg ] || fail "cp932: no JPEG from the Shift_JIS list: $(ls s)"
+echo "cp932: checked"
+
 # The viewer: its Win32 windows under Xvfb, driven as a user would.
 cd "$work/phantom/win" || exit 1
 tvh_start_viewer wine "$windows/triview.exe" sample_jpg_list.txt
@@ -78,12 +120,21 @@ if tvh_wait_for 60 tvh_windows_shown && tvh_viewer_running; then
   sleep 0.5
   xdotool key --window "$window" s 2>/dev/null
   tvh_wait_for 10 test -f isl_0007.jpg || fail "triview.exe: s saved no isl_0007.jpg"
+  # The trackbar sits above the 256-row image: a click 50 rows into the
+  # image moves x-z to row 50 and y-z to column 100; f then moves x-z one down.
+  bar=$(($(tvh_window_height x-y) - 256))
+  xdotool mousemove --window "$window" 100 $((bar + 50)) click 1 2>/dev/null
+  sleep 0.5
+  for key in s f s; do xdotool key --window "$window" "$key" 2>/dev/null; sleep 0.5; done
+  tvh_wait_for 10 test -f y_0051.jpg || fail "triview.exe: after a click and f, no y_0051.jpg"
   xdotool key --window "$window" Escape 2>/dev/null
   tvh_wait_for 20 tvh_viewer_stopped || fail "triview.exe did not end on ESC"
   wait "$TVH_VIEWER_PID"
   status=$?
   [ "$status" = 0 ] || fail "triview.exe ended with $status"
-  grep -q '^last_id:3 isl_0007.jpg' "$TVH_TMP/out" || fail "triview.exe: $(cat "$TVH_TMP/out")"
+  [ "$(grep '^last_id:' "$TVH_TMP/out" | tr -d '\r' | tr '\n' ' ')" = \
+    "last_id:3 isl_0007.jpg last_id:2 x_0100.jpg last_id:1 y_0051.jpg " ] ||
+    fail "triview.exe: $(cat "$TVH_TMP/out")"
 else
   fail "triview.exe showed no windows: $(cat "$TVH_TMP/err")"
 fi
