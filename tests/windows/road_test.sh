@@ -81,6 +81,25 @@ else
   echo "compressed road skipped: python3-pydicom is not installed"
 fi
 
+# Paths longer than 260 characters, as archives nest them.
+segment=$(printf 'a%.0s' $(seq 60))
+deep=long/$segment/$segment/$segment/$segment/$segment/deep
+for side in lin win; do
+  mkdir -p "$work/long/$side/$deep"
+  "$linux/phantom_series" --slices 3 --width 32 --height 32 "$work/long/$side/$deep" >/dev/null
+done
+(cd "$work/long/lin" && "$linux/dirsort" "$deep" >/dev/null && "$linux/slicejpeg" deep_list.txt >/dev/null 2>&1)
+(cd "$work/long/win" && wine "$windows/dirsort.exe" "$deep" >/dev/null &&
+  wine "$windows/slicejpeg.exe" deep_list.txt >/dev/null 2>&1) || fail "long: the .exe runs failed"
+for file in deep_list.txt deep_max.txt; do
+  cmp -s "$work/long/lin/$file" <(tr -d '\r' <"$work/long/win/$file" 2>/dev/null) ||
+    fail "long: $file differs or is missing"
+done
+for file in "$deep/deep001.jpg" "$deep/deep003.jpg"; do
+  cmp -s "$work/long/lin/$file" "$work/long/win/$file" || fail "long: ${file##*/} differs or is missing"
+done
+echo "long: paths of ${#deep} characters and more checked"
+
 # A Japanese Windows: the ANSI code page is 932 (wine takes it from the
 # locale's name). Lists hold Shift_JIS names, the console speaks Shift_JIS,
 # a name code page 932 cannot hold is reported and left out, and "txt" and
