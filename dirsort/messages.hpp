@@ -38,14 +38,14 @@ std::string usage_text();
 inline constexpr const char* skipped_companion =
     "skipped: a Mac resource companion (\"._\" file), not a slice";
 std::string more_companions(std::size_t count);
-// "no slice files here; sub-folders hold some: CD/DICOM/S1 (108 slice files); run dirsort on one of
-// them"
 // Names kept out of every list, and why.
 std::string names_with_line_breaks(std::size_t count);
 std::string names_with_space_and_quote(std::size_t count);
 std::string unnamable_names(std::size_t count);
 // "also holds the .TXT files: this volume takes names that differ only in case for one"
 std::string also_holds(const std::string& extension);
+// "no slice files here; sub-folders hold some: CD/DICOM/S1 (108 slice files); run dirsort on one of
+// them"
 std::string slice_folders_hint(const std::vector<std::pair<std::string, std::size_t>>& folders);
 
 }  // namespace dirsort
