@@ -12,6 +12,17 @@ export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # Unit tests open no window; without a display wine starts no desktop for them.
 unset DISPLAY
 mkdir -p "$prefix"
+# The first run makes the prefix, and only one does: a test whose wine makes
+# it on the way takes a minute and more to end, past discovery's timeout.
+if [ ! -f "$prefix/system.reg" ]; then
+  (
+    flock 9
+    if [ ! -f "$prefix/system.reg" ]; then
+      wineboot --init >/dev/null 2>&1
+      wineserver -w
+    fi
+  ) 9>"$prefix.lock"
+fi
 # A server that stays 30 s after its last client: one that ends as a parallel
 # test starts resets that test's connection ("recvmsg: Connection reset by
 # peer"). Where one runs already, this does nothing.

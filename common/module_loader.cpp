@@ -21,7 +21,8 @@ module_entry load_module_entry(std::span<const std::filesystem::path> dirs,
     const std::filesystem::path candidate = dir / file_name;
     std::error_code error;
     if (!std::filesystem::exists(candidate, error)) continue;
-    void* entry = platform::load_library_entry(candidate, entry_name, module.problem);
+    void* entry =
+        platform::load_library_entry(candidate, entry_name, module.problem, module.short_of_memory);
     if (entry == nullptr) continue;
     module.entry = entry;
     module.problem.clear();

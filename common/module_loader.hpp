@@ -16,6 +16,7 @@ std::vector<std::filesystem::path> module_dirs(const std::filesystem::path& inst
 struct module_entry {
   void* entry = nullptr;  // the symbol, or nullptr
   std::string problem;    // why not: "not found in /a nor in /b", dlerror's text, "no entry f"
+  bool short_of_memory = false;  // the reason is memory, not the module
 };
 
 // The symbol `entry_name` of the module `file_name` from the first of `dirs`

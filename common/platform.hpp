@@ -120,9 +120,10 @@ std::filesystem::path program_file();
 
 // The symbol `entry_name` of the library `file`, loaded for the rest of the
 // run and bound at once, so nothing is resolved lazily later (in a forked
-// child, say); null with the loader's reason when it cannot be had.
+// child, say); null with the loader's reason when it cannot be had, and
+// `short_of_memory` set when that reason is a lack of memory or address space.
 void* load_library_entry(const std::filesystem::path& file, const char* entry_name,
-                         std::string& problem);
+                         std::string& problem, bool& short_of_memory);
 
 // --- The window system.
 

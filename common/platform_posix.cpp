@@ -185,11 +185,14 @@ std::filesystem::path program_file() {
 }
 
 void* load_library_entry(const std::filesystem::path& file, const char* entry_name,
-                         std::string& problem) {
+                         std::string& problem, bool& short_of_memory) {
   void* library = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (library == nullptr) {
     const char* reason = ::dlerror();
     problem = reason != nullptr ? reason : file.string() + ": cannot be loaded";
+    // dlopen has no error code; these are the loader's words for a failed mmap.
+    short_of_memory = problem.find("failed to map segment") != std::string::npos ||
+                      problem.find(std::strerror(ENOMEM)) != std::string::npos;
     return nullptr;
   }
   void* entry = ::dlsym(library, entry_name);

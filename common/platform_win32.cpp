@@ -247,12 +247,15 @@ std::filesystem::path program_file() {
 }
 
 void* load_library_entry(const std::filesystem::path& file, const char* entry_name,
-                         std::string& problem) {
+                         std::string& problem, bool& short_of_memory) {
   // The library's own folder first for the DLLs it needs, never the working folder.
   HMODULE library = ::LoadLibraryExW(
       file.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
   if (library == nullptr) {
-    problem = file.string() + ": cannot be loaded: " + reason_of(::GetLastError());
+    const DWORD error = ::GetLastError();
+    problem = file.string() + ": cannot be loaded: " + reason_of(error);
+    short_of_memory = error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY ||
+                      error == ERROR_COMMITMENT_LIMIT;
     return nullptr;
   }
   auto entry = reinterpret_cast<void*>(::GetProcAddress(library, entry_name));

@@ -12,6 +12,7 @@ using imread_function = decltype(&triview_imdecode_color);
 struct fallback_module {
   imread_function read = nullptr;
   std::string problem;  // why `read` is missing
+  bool short_of_memory = false;
 };
 
 std::atomic<bool> load_tried{false};
@@ -22,7 +23,7 @@ fallback_module load_module() {
   const common::module_entry found =
       common::load_module_entry(common::module_dirs(TRIVIEW_FALLBACK_INSTALL_DIR),
                                 TRIVIEW_FALLBACK_MODULE, "triview_imdecode_color");
-  return {reinterpret_cast<imread_function>(found.entry), found.problem};
+  return {reinterpret_cast<imread_function>(found.entry), found.problem, found.short_of_memory};
 }
 
 const fallback_module& module() {
@@ -42,6 +43,10 @@ cv::Mat read_with_fallback(std::span<const std::uint8_t> bytes) {
 std::optional<std::string> fallback_problem() {
   if (!load_tried || module().read != nullptr) return std::nullopt;
   return module().problem;
+}
+
+bool fallback_short_of_memory() {
+  return load_tried && module().short_of_memory;
 }
 
 const char* fallback_module_name() {

@@ -30,6 +30,9 @@ cv::Mat read_with_fallback(std::span<const std::uint8_t> bytes);
 std::optional<std::string> fallback_problem();
 
 // The module's file name, for messages.
+// The module could not be loaded for want of memory or address space.
+bool fallback_short_of_memory();
+
 const char* fallback_module_name();
 
 }  // namespace triview

@@ -148,10 +148,11 @@ std::optional<std::vector<std::uint8_t>> read_slice(const std::string& listed_pa
 }
 
 // imread only says that it failed: short of room for the image and its
-// decoder's buffers, the reason is memory.
+// decoder's buffers, or for its module, the reason is memory.
 slice_outcome fallback_failed(cv::Size size) {
   const double image_bytes = 4.0 * size.width * size.height + static_cast<double>(16 << 20);
-  if (!common::platform::address_space_left(static_cast<std::size_t>(image_bytes)))
+  if (fallback_short_of_memory() ||
+      !common::platform::address_space_left(static_cast<std::size_t>(image_bytes)))
     return outcome_of(kind::unreadable, std::string(text::out_of_memory));
   return outcome_of(kind::unreadable);
 }

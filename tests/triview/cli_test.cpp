@@ -217,6 +217,18 @@ TEST(triview_cli, without_the_imread_module_only_other_formats_fail) {
   run = run_triview(dir, "png.txt");
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "islice:2\n" + hot_keys);
+
+  // Too little address space for the module's libraries: the file is not at
+  // fault, so memory is named and the status is the memory refusals' 1.
+  if (sanitized) return;
+  for (const char* kib : {"110000", "150000"}) {
+    run = run_triview(dir, "png.txt", TRIVIEW_BINARY, memory_limit(kib));
+    if (run.err.find("cannot load the image reader module") == std::string::npos) continue;
+    EXPECT_EQ(run.status, 1) << kib << run.err;
+    EXPECT_NE(run.err.find("triview: s\\b.png: cannot load image: out of memory\n"),
+              std::string::npos)
+        << kib << run.err;
+  }
 }
 
 // 1,000 slices of 512 x 512 under a sweep of address-space limits: refused
