@@ -7,18 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-          libz-mingw-w64-dev nasm dpkg-dev xz-utils cmake make man-db)
-missing=()
-for package in "${packages[@]}"; do
-  [[ "$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null)" == 'install ok installed' ]] ||
-    missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" \
-    </dev/null >/dev/null
-fi
+bash scripts/install-packages.sh g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
+  binutils-mingw-w64-x86-64 libz-mingw-w64-dev nasm dpkg-dev xz-utils cmake make man-db
 
 deps=$(bash scripts/windows-deps.sh)
 version=$(sed -n 's/^project(ctview .*VERSION \([0-9.]*\)).*/\1/p' CMakeLists.txt)

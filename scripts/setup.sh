@@ -24,23 +24,8 @@ as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
-install_missing_packages() {
-  local wanted missing=()
-  mapfile -t wanted < <(cat "${lists[@]}" | grep -v -e '^#' -e '^$')
-  for package in "${wanted[@]}"; do
-    [[ "$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null)" == 'install ok installed' ]] ||
-      missing+=("$package")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  echo "setup: installing ${missing[*]}"
-  as_root apt-get update -qq
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-    "${missing[@]}" </dev/null >/dev/null
-  # The downloaded packages are installed; their copies only take space.
-  as_root apt-get clean
-}
-
-install_missing_packages
+mapfile -t wanted < <(cat "${lists[@]}" | grep -v -e '^#' -e '^$')
+bash scripts/install-packages.sh "${wanted[@]}"
 build_dir=${BUILD_DIR:-build}
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
 cmake --build "$build_dir" -j"$(nproc)"

@@ -8,17 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 linux_build=$(realpath "${1:-build}")
 
-packages=(wine wine64 locales libc-bin xvfb xdotool x11-utils python3-pydicom)
-missing=()
-for package in "${packages[@]}"; do
-  [[ "$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null)" == 'install ok installed' ]] ||
-    missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" \
-    </dev/null >/dev/null
-fi
+bash scripts/install-packages.sh wine wine64 locales libc-bin xvfb xdotool x11-utils python3-pydicom
 # wine reads file names in the Unix locale's encoding: a Japanese run needs a
 # Japanese UTF-8 locale to exist.
 locale -a 2>/dev/null | grep -ix "ja_JP.utf8" >/dev/null || localedef -f UTF-8 -i ja_JP ja_JP.UTF-8
