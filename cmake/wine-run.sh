@@ -9,6 +9,9 @@ shift 2
 gcc_runtime=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")
 export WINEPATH="Z:$gcc_runtime;Z:/usr/x86_64-w64-mingw32/lib;Z:$deps/bin"
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# wine maps file names through the Unix locale's encoding, and under "C" it
+# cannot name a file "日.1" at all: the tests run in one UTF-8 locale.
+export LC_ALL=C.UTF-8
 # Unit tests open no window; without a display wine starts no desktop for them.
 unset DISPLAY
 mkdir -p "$prefix"

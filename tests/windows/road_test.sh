@@ -13,6 +13,9 @@ windows=$2/bin
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d /tmp/ctview-wine-road.XXXXXX)
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Both builds in one UTF-8 locale (wine takes its code page from it; under
+# "C" it could not even name the Japanese files).
+export LC_ALL=C.UTF-8
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 finish() {
