@@ -7,25 +7,53 @@
 #   scripts/windows-deps.sh        (CTVIEW_DEPS_CACHE overrides ~/.cache/ctview-win64)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-jpeg_version=1:2.1.5-2
-opencv_version=4.6.0+dfsg-12
-gdcm_version=3.0.21-1
-gtest_version=1.12.1-0.2
+log() { echo "windows-deps: $*" >&2; }
+
+# The system's own Debian mirror: the URI of its first bookworm entry.
+mirror() {
+  local uri
+  uri=$(awk '$1 == "deb" { i = 2; if ($i ~ /^\[/) { while (i < NF && $i !~ /\]$/) i++; i++ }
+               if ($(i + 1) == "bookworm") { print $i; exit } }' /etc/apt/sources.list 2>/dev/null)
+  [ -n "$uri" ] || uri=$(cat /etc/apt/sources.list.d/*.sources 2>/dev/null |
+    awk -v RS= '/Types:[^\n]* deb([ \n]|$)/ && /Suites:[^\n]*bookworm[ \n]/ {
+      if (match($0, /URIs: *[^ \n]+/)) { split(substr($0, RSTART, RLENGTH), f, / +/); print f[2]; exit } }')
+  echo "${uri:-http://deb.debian.org/debian}"
+}
+
+ensure_sources() {
+  # apt-get source needs a deb-src entry for the archive the system uses.
+  if ! grep -rqs '^Types:.*deb-src\|^deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    printf 'Types: deb-src\nURIs: %s\nSuites: bookworm\nComponents: main\n' "$(mirror)" \
+      >/etc/apt/sources.list.d/ctview-deb-src.sources
+    apt-get update -qq
+  fi
+}
+
+# The version built: the one these scripts were tried with while the archive
+# has it, else the archive's newest (a point release replaces a version).
+version_of() {  # version_of PACKAGE TRIED_VERSION
+  local offered
+  offered=$(apt-cache showsrc "$1" 2>/dev/null | sed -n 's/^Version: //p')
+  if [ -z "$offered" ] || grep -qxF "$2" <<<"$offered"; then
+    echo "$2"
+    return
+  fi
+  local newest
+  newest=$(sort -V <<<"$offered" | tail -n 1)
+  log "$1 $2 is no longer in the archive: building $newest"
+  echo "$newest"
+}
+
+ensure_sources
+jpeg_version=$(version_of libjpeg-turbo 1:2.1.5-2)
+opencv_version=$(version_of opencv 4.6.0+dfsg-12)
+gdcm_version=$(version_of gdcm 3.0.21-1)
+gtest_version=$(version_of googletest 1.12.1-0.2)
 cache=${CTVIEW_DEPS_CACHE:-$HOME/.cache/ctview-win64}
 prefix=$cache/jpeg-${jpeg_version#1:}_opencv-${opencv_version}_gdcm-${gdcm_version}_gtest-${gtest_version}
 jobs=$(nproc)
 
 if [ -f "$prefix/.complete" ]; then echo "$prefix"; exit 0; fi
-log() { echo "windows-deps: $*" >&2; }
-
-ensure_sources() {
-  # apt-get source needs a deb-src entry for the archive the system uses.
-  if ! grep -rqs '^Types:.*deb-src\|^deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-    printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: bookworm\nComponents: main\n' \
-      >/etc/apt/sources.list.d/ctview-deb-src.sources
-    apt-get update -qq
-  fi
-}
 
 fetch() {  # fetch PACKAGE VERSION: unpacked source under $work, its folder printed
   (cd "$work" && apt-get source -qq --download-only "$1=$2" >/dev/null)
@@ -49,7 +77,6 @@ cmake_build() {  # cmake_build SOURCE BUILD [CMAKE OPTIONS...]
   cmake --install "$build" >>"$build.log" 2>&1
 }
 
-ensure_sources
 work=$(mktemp -d "${TMPDIR:-/tmp}/ctview-win-deps.XXXXXX")
 chmod 755 "$work"  # apt fetches as its own user
 trap 'rm -rf "$work"' EXIT
