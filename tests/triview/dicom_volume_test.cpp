@@ -15,7 +15,7 @@ struct no_decoder final : dicom::pixel_decoder {
   }
 };
 
-struct slice_spec {
+struct slice_fields {
   std::string name;
   double z;
   int value;  // every sample
@@ -24,28 +24,28 @@ struct slice_spec {
 };
 
 // A Part-10 CT slice of 2 x 3 samples at height z.
-std::string ct_slice(const slice_spec& spec) {
+std::string ct_slice(const slice_fields& fields) {
   dicom_bytes data_set{true, false, {}};
-  data_set.text(0x0008, 0x0060, "CS", "CT").text(0x0020, 0x000E, "UI", spec.series);
-  data_set.text(0x0020, 0x0011, "IS", spec.series == "1.2.3" ? "2" : "3");
-  data_set.text(0x0020, 0x0032, "DS", "0\\0\\" + std::to_string(spec.z));
+  data_set.text(0x0008, 0x0060, "CS", "CT").text(0x0020, 0x000E, "UI", fields.series);
+  data_set.text(0x0020, 0x0011, "IS", fields.series == "1.2.3" ? "2" : "3");
+  data_set.text(0x0020, 0x0032, "DS", "0\\0\\" + std::to_string(fields.z));
   data_set.text(0x0020, 0x0037, "DS", "1\\0\\0\\0\\1\\0");
   data_set.text(0x0028, 0x0030, "DS", "0.5\\0.5");
   data_set.image(2, 3).us(0x0028, 0x0103, 0);
   data_set.text(0x0028, 0x1050, "DS", "40").text(0x0028, 0x1051, "DS", "400");
-  data_set.text(0x0028, 0x1052, "DS", spec.intercept).text(0x0028, 0x1053, "DS", "1");
-  data_set.pixels(std::vector<int>(6, spec.value));
+  data_set.text(0x0028, 0x1052, "DS", fields.intercept).text(0x0028, 0x1053, "DS", "1");
+  data_set.pixels(std::vector<int>(6, fields.value));
   const auto bytes = part10_file("1.2.840.10008.1.2.1", data_set.bytes);
   return {bytes.begin(), bytes.end()};
 }
 
 struct volume_test : ::testing::Test {
   temp_dir dir;
-  std::vector<std::string> write(const std::vector<slice_spec>& specs) {
+  std::vector<std::string> write(const std::vector<slice_fields>& slices) {
     std::vector<std::string> listed;
-    for (const auto& spec : specs) {
-      dir.write(spec.name, ct_slice(spec));
-      listed.push_back((dir / spec.name).string());
+    for (const auto& fields : slices) {
+      dir.write(fields.name, ct_slice(fields));
+      listed.push_back((dir / fields.name).string());
     }
     return listed;
   }

@@ -26,6 +26,9 @@ finish() {
 }
 trap finish EXIT
 
+# A text file the Windows build wrote (CR LF) holds the Linux build's (LF) lines.
+same_text() { cmp -s "$1" <(tr -d '\r' <"$2" 2>/dev/null); }
+
 same_outputs() {  # same_outputs CASE: every file of lin/ and win/ and the console text
   local name=$1 file count=0
   diff <(tr -d '\r' <"$work/$name/lin/out.txt") <(tr -d '\r' <"$work/$name/win/out.txt") >/dev/null ||
@@ -37,7 +40,7 @@ same_outputs() {  # same_outputs CASE: every file of lin/ and win/ and the conso
       *.txt)  # lists and max files end their lines with CR LF on Windows
         [ "$(grep -c $'\r$' "$work/$name/win/$file")" = "$(wc -l <"$work/$name/win/$file")" ] ||
           fail "$name: $file has lines without CR LF"
-        cmp -s "$work/$name/lin/$file" <(tr -d '\r' <"$work/$name/win/$file") ;;
+        same_text "$work/$name/lin/$file" "$work/$name/win/$file" ;;
       *) cmp -s "$work/$name/lin/$file" "$work/$name/win/$file" ;;
     esac || fail "$name: $file differs"
     count=$((count + 1))
@@ -95,8 +98,7 @@ done
 (cd "$work/long/win" && wine "$windows/dirsort.exe" "$deep" >/dev/null &&
   wine "$windows/slicejpeg.exe" deep_list.txt >/dev/null 2>&1) || fail "long: the .exe runs failed"
 for file in deep_list.txt deep_max.txt; do
-  cmp -s "$work/long/lin/$file" <(tr -d '\r' <"$work/long/win/$file" 2>/dev/null) ||
-    fail "long: $file differs or is missing"
+  same_text "$work/long/lin/$file" "$work/long/win/$file" || fail "long: $file differs or is missing"
 done
 for file in "$deep/deep001.jpg" "$deep/deep003.jpg"; do
   cmp -s "$work/long/lin/$file" "$work/long/win/$file" || fail "long: ${file##*/} differs or is missing"
